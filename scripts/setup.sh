@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs whatever a fresh machine lacks, then builds and installs pyvorn
+# (the _pyvorn extension and the pyvorn package) into the current Python.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PYTHON=${PYTHON:-python3}
+export PIP_ROOT_USER_ACTION=ignore PIP_DISABLE_PIP_VERSION_CHECK=1
+
+debian_packages=(g++ make rapidjson-dev libgtest-dev)
+missing=()
+for package in "${debian_packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "==> installing Debian packages: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+echo "==> installing Python build and test tools"
+"$PYTHON" -m pip install --quiet cmake ninja "scikit-build-core>=0.8" pytest hypothesis msgpack
+
+echo "==> building and installing pyvorn"
+"$PYTHON" -m pip install --quiet --no-build-isolation .

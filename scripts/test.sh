@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up, then builds and runs every C++ and Python test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+PYTHON=${PYTHON:-python3}
+echo "==> building the C++ test suites"
+cmake -S . -B build/cpp -G Ninja -DPYVORN_BUILD_TESTS=ON -DPYVORN_BUILD_PYTHON=OFF >/dev/null
+cmake --build build/cpp
+
+echo "==> running the C++ tests"
+ctest --test-dir build/cpp --output-on-failure --progress
+
+echo "==> running the Python tests"
+"$PYTHON" -m pytest -q tests/python
