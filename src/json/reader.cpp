@@ -1,0 +1,206 @@
+#include "reader.hpp"
+
+#include <rapidjson/error/error.h>
+#include <rapidjson/reader.h>
+
+#include <cstdint>
+#include <limits>
+
+namespace vorn::json {
+
+namespace {
+
+// A read-only RapidJSON input stream over exactly `text`. RapidJSON treats a
+// NUL from Peek() as the end of input; we hand one out only at the real end,
+// and the caller checks afterwards whether the reader stopped short of it.
+class BoundedStream {
+ public:
+  using Ch = char;
+
+  explicit BoundedStream(std::string_view text)
+      : begin_(text.data()), pos_(text.data()), end_(text.data() + text.size()) {}
+
+  Ch Peek() const { return pos_ == end_ ? '\0' : *pos_; }
+  Ch Take() { return pos_ == end_ ? '\0' : *pos_++; }
+  std::size_t Tell() const { return static_cast<std::size_t>(pos_ - begin_); }
+
+  // Writing is never used by the reader on a read-only stream.
+  Ch* PutBegin() { return nullptr; }
+  void Put(Ch) {}
+  void Flush() {}
+  std::size_t PutEnd(Ch*) { return 0; }
+
+ private:
+  const char* begin_;
+  const char* pos_;
+  const char* end_;
+};
+
+// Builds the tree bottom-up on one value stack and one key stack, the way a
+// DOM builder does, so that a container is assembled once from its finished
+// children with no per-container scratch vectors.
+class TreeBuilder {
+ public:
+  bool Null() { return push(json::Null{}); }
+  bool Bool(bool b) { return push(b); }
+  bool Int(int i) { return Int64(i); }
+  bool Uint(unsigned u) { return push(static_cast<std::uint64_t>(u)); }
+  bool Int64(std::int64_t i) {
+    // The reader reports "-0" as the integer 0 with a minus sign; a negative
+    // zero is not a negative integer, so keep it as the float it denotes.
+    if (i == 0) return push(-0.0);
+    return push(i);
+  }
+  bool Uint64(std::uint64_t u) { return push(u); }
+  bool Double(double d) { return push(d); }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
+  bool String(const char* s, rapidjson::SizeType length, bool) {
+    return push(std::string(s, length));
+  }
+  bool Key(const char* s, rapidjson::SizeType length, bool) {
+    keys_.emplace_back(s, length);
+    return true;
+  }
+  bool StartObject() { return enter(); }
+  bool StartArray() { return enter(); }
+
+  bool EndObject(rapidjson::SizeType member_count) {
+    --depth_;
+    std::vector<Member> members;
+    members.reserve(member_count);
+    const std::size_t first_value = values_.size() - member_count;
+    const std::size_t first_key = keys_.size() - member_count;
+    for (std::size_t i = 0; i < member_count; ++i) {
+      members.push_back(
+          Member{std::move(keys_[first_key + i]), std::move(values_[first_value + i])});
+    }
+    values_.resize(first_value);
+    keys_.resize(first_key);
+    return push(Object::from_members(std::move(members)));
+  }
+
+  bool EndArray(rapidjson::SizeType element_count) {
+    --depth_;
+    const std::size_t first = values_.size() - element_count;
+    Array elements(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(first)),
+                   std::make_move_iterator(values_.end()));
+    values_.resize(first);
+    return push(std::move(elements));
+  }
+
+  bool depth_exceeded() const { return depth_exceeded_; }
+  Value take_root() { return std::move(values_.back()); }
+
+ private:
+  // Constructs the value in place on the stack, saving a move per node.
+  template <class T>
+  bool push(T&& content) {
+    values_.emplace_back(std::forward<T>(content));
+    return true;
+  }
+  bool enter() {
+    if (++depth_ > kMaxReadDepth) {
+      depth_exceeded_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  std::vector<Value> values_;
+  std::vector<std::string> keys_;
+  std::size_t depth_ = 0;
+  bool depth_exceeded_ = false;
+};
+
+// The problem text for a reader error at `offset`. Errors that RapidJSON
+// reports where the input simply ran out read as "EOF while parsing ...".
+std::string problem_text(rapidjson::ParseErrorCode code, std::string_view text,
+                         std::size_t offset) {
+  const bool at_end = offset >= text.size();
+  const bool control_char = !at_end && static_cast<unsigned char>(text[offset]) < 0x20;
+  switch (code) {
+    case rapidjson::kParseErrorDocumentEmpty:
+    case rapidjson::kParseErrorValueInvalid:
+      return at_end ? "EOF while parsing a value" : "expected value";
+    case rapidjson::kParseErrorDocumentRootNotSingular:
+      return "trailing characters";
+    case rapidjson::kParseErrorObjectMissName:
+      return at_end ? "EOF while parsing an object" : "key must be a string";
+    case rapidjson::kParseErrorObjectMissColon:
+      return at_end ? "EOF while parsing an object" : "expected `:`";
+    case rapidjson::kParseErrorObjectMissCommaOrCurlyBracket:
+      return at_end ? "EOF while parsing an object" : "expected `,` or `}`";
+    case rapidjson::kParseErrorArrayMissCommaOrSquareBracket:
+      return at_end ? "EOF while parsing a list" : "expected `,` or `]`";
+    // RapidJSON reports a raw control character inside a string under one of
+    // several codes, always at the character itself.
+    case rapidjson::kParseErrorStringUnicodeEscapeInvalidHex:
+    case rapidjson::kParseErrorStringEscapeInvalid:
+    case rapidjson::kParseErrorStringMissQuotationMark:
+    case rapidjson::kParseErrorStringInvalidEncoding:
+      if (at_end) return "EOF while parsing a string";
+      if (control_char) return "control character (\\u0000-\\u001F) found while parsing a string";
+      return code == rapidjson::kParseErrorStringInvalidEncoding ? "invalid UTF-8"
+                                                                 : "invalid escape";
+    case rapidjson::kParseErrorStringUnicodeSurrogateInvalid:
+      return "lone surrogate in hex escape";
+    case rapidjson::kParseErrorNumberTooBig:
+      return "number out of range";
+    case rapidjson::kParseErrorNumberMissFraction:
+    case rapidjson::kParseErrorNumberMissExponent:
+      return at_end ? "EOF while parsing a value" : "invalid number";
+    case rapidjson::kParseErrorTermination:
+    case rapidjson::kParseErrorUnspecificSyntaxError:
+    case rapidjson::kParseErrorNone:
+      break;
+  }
+  return "syntax error";
+}
+
+ReadError error_at(std::string problem, std::string_view text, std::size_t offset) {
+  if (offset > text.size()) offset = text.size();
+  std::size_t line = 1;
+  std::size_t line_start = 0;
+  for (std::size_t i = 0; i < offset; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      line_start = i + 1;
+    }
+  }
+  std::size_t column = 1;
+  for (std::size_t i = line_start; i < offset; ++i) {
+    // Count characters: every byte except UTF-8 continuation bytes.
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++column;
+  }
+  return ReadError{std::move(problem) + " at line " + std::to_string(line) + " column " +
+                   std::to_string(column)};
+}
+
+}  // namespace
+
+Result<Value, ReadError> read(std::string_view text) {
+  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag |
+                              rapidjson::kParseValidateEncodingFlag;
+  if (text.size() > std::numeric_limits<rapidjson::SizeType>::max()) {
+    return fail(ReadError{"input too large at line 1 column 1"});
+  }
+  BoundedStream stream(text);
+  TreeBuilder builder;
+  rapidjson::Reader reader;
+  const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, builder);
+  if (parsed.IsError()) {
+    if (builder.depth_exceeded()) {
+      // The offset is that of the bracket that went one level too deep.
+      return fail(error_at("recursion limit exceeded", text, parsed.Offset()));
+    }
+    return fail(
+        error_at(problem_text(parsed.Code(), text, parsed.Offset()), text, parsed.Offset()));
+  }
+  if (stream.Tell() < text.size()) {
+    // The reader took a NUL byte for the end of input; it is a character.
+    return fail(error_at("trailing characters", text, stream.Tell()));
+  }
+  return builder.take_root();
+}
+
+}  // namespace vorn::json

@@ -1,0 +1,31 @@
+// Reading JSON text into a Value tree.
+//
+// The reader accepts exactly one JSON value surrounded by optional whitespace.
+// Floats are read at full precision; an integer literal outside both 64-bit
+// ranges becomes a float, and "-0" is the float -0.0 (it is not a negative
+// integer). Nesting deeper than kMaxReadDepth arrays and objects is refused, so
+// no input can exhaust the stack of a later recursive walk over the tree.
+//
+// Every failure is one message "{problem} at line L column C", where L and C
+// are 1-based and C counts characters (not bytes) from the start of the line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "result.hpp"
+#include "value.hpp"
+
+namespace vorn::json {
+
+inline constexpr std::size_t kMaxReadDepth = 128;
+
+struct ReadError {
+  std::string message;
+};
+
+// `text` may contain NUL bytes; they are read as characters, never as an end.
+Result<Value, ReadError> read(std::string_view text);
+
+}  // namespace vorn::json

@@ -1,0 +1,133 @@
+#include "json/reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace vorn::json {
+namespace {
+
+Value read_ok(std::string_view text) {
+  auto result = read(text);
+  EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().message);
+  return result.ok() ? std::move(result).value() : Value();
+}
+
+std::string read_error(std::string_view text) {
+  auto result = read(text);
+  EXPECT_FALSE(result.ok()) << "accepted: " << text;
+  return result.ok() ? "" : result.error().message;
+}
+
+TEST(Reader, NumbersKeepTheirForm) {
+  EXPECT_EQ(read_ok("0"), Value(std::uint64_t{0}));
+  EXPECT_EQ(read_ok("18446744073709551615"), Value(std::numeric_limits<std::uint64_t>::max()));
+  EXPECT_EQ(read_ok("-9223372036854775808"), Value(std::numeric_limits<std::int64_t>::min()));
+  EXPECT_TRUE(read_ok("-1").is_int());
+  EXPECT_TRUE(read_ok("1.0").is_float());
+  EXPECT_TRUE(read_ok("1e3").is_float());
+  // Integer literals outside both 64-bit ranges become floats.
+  EXPECT_EQ(read_ok("18446744073709551616"), Value(18446744073709551616.0));
+  EXPECT_EQ(read_ok("-9223372036854775809"), Value(-9223372036854775808.0));
+}
+
+TEST(Reader, MinusZeroIsAFloat) {
+  Value v = read_ok("-0");
+  ASSERT_TRUE(v.is_float());
+  EXPECT_TRUE(std::signbit(v.as_float()));
+}
+
+TEST(Reader, FloatsAreReadAtFullPrecision) {
+  EXPECT_EQ(read_ok("0.1").as_float(), 0.1);
+  EXPECT_EQ(read_ok("2.2250738585072011e-308").as_float(), 2.2250738585072011e-308);
+  EXPECT_EQ(read_ok("9007199254740993").as_uint(), 9007199254740993u);
+  EXPECT_EQ(read_ok("1.7976931348623157e308").as_float(), 1.7976931348623157e308);
+}
+
+TEST(Reader, ObjectsAreSortedWithLastDuplicateWinning) {
+  Value v = read_ok(R"({"b":1,"a":2,"b":3})");
+  const Object& object = v.as_object();
+  ASSERT_EQ(object.size(), 2u);
+  EXPECT_EQ(object.members()[0].key, "a");
+  EXPECT_EQ(*object.find("b"), Value(3));
+}
+
+TEST(Reader, StringsMayHoldEscapedNul) {
+  Value v = read_ok(R"(["a\u0000b"])");
+  EXPECT_EQ(v.as_array()[0].as_string(), std::string("a\0b", 3));
+}
+
+TEST(Reader, NestingUpToTheLimitIsAccepted) {
+  const std::string ok = std::string(kMaxReadDepth, '[') + std::string(kMaxReadDepth, ']');
+  EXPECT_TRUE(read(ok).ok());
+  const std::string deep =
+      std::string(kMaxReadDepth + 1, '[') + std::string(kMaxReadDepth + 1, ']');
+  EXPECT_EQ(read_error(deep), "recursion limit exceeded at line 1 column 129");
+}
+
+TEST(Reader, HugeNestingFailsFast) {
+  const std::string brackets(10 * 1024 * 1024, '[');
+  EXPECT_EQ(read_error(brackets), "recursion limit exceeded at line 1 column 129");
+}
+
+TEST(Reader, ErrorMessagesNameProblemAndPosition) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"", "EOF while parsing a value at line 1 column 1"},
+      {"   ", "EOF while parsing a value at line 1 column 4"},
+      {"{} x", "trailing characters at line 1 column 4"},
+      {"[1,", "EOF while parsing a value at line 1 column 4"},
+      {"[1", "EOF while parsing a list at line 1 column 3"},
+      {"{\"a\":1", "EOF while parsing an object at line 1 column 7"},
+      {"{\"a\"", "EOF while parsing an object at line 1 column 5"},
+      {"\"abc", "EOF while parsing a string at line 1 column 5"},
+      {"{1:2}", "key must be a string at line 1 column 2"},
+      {"{\"a\" 1}", "expected `:` at line 1 column 6"},
+      {"{\"a\":1 2}", "expected `,` or `}` at line 1 column 8"},
+      {"[1 2]", "expected `,` or `]` at line 1 column 4"},
+      {"nul", "EOF while parsing a value at line 1 column 4"},
+      {"[nul]", "expected value at line 1 column 5"},
+      {"[1.]", "invalid number at line 1 column 4"},
+      {"[1e]", "invalid number at line 1 column 4"},
+      {"1e400", "number out of range at line 1 column 1"},
+      {R"(["\x"])", "invalid escape at line 1 column 3"},
+      {R"(["\ud800"])", "lone surrogate in hex escape at line 1 column 3"},
+      {"[\"a\x01\"]",
+       "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 4"},
+      {"[\"\xff\"]", "invalid UTF-8 at line 1 column 3"},
+      {"[\"\xed\xa0\x80\"]", "invalid UTF-8 at line 1 column 3"},
+      {"{\n  \"a\": tru\n}", "expected value at line 2 column 11"},
+      {"[\"\xc3\xa9\xc3\xa9\", x]", "expected value at line 1 column 8"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(read_error(c.text), c.message) << c.text;
+}
+
+TEST(Reader, NulBytesAreCharactersNotTheEnd) {
+  EXPECT_EQ(read_error(std::string("{}\0{}", 5)), "trailing characters at line 1 column 3");
+  EXPECT_EQ(read_error(std::string("{} \0", 4)), "trailing characters at line 1 column 4");
+  EXPECT_EQ(read_error(std::string("[\"a\0\"]", 6)),
+            "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 4");
+  EXPECT_EQ(read_error(std::string("[1,\0]", 5)), "expected value at line 1 column 4");
+  EXPECT_EQ(read_error(std::string("\0", 1)), "expected value at line 1 column 1");
+}
+
+TEST(Reader, ManyKeysAndDuplicatesStayLinearithmic) {
+  std::string text = "{";
+  for (int i = 0; i < 100000; ++i) {
+    if (i > 0) text += ",";
+    text += "\"k" + std::to_string(100000 - i) + "\":" + std::to_string(i);
+  }
+  for (int i = 0; i < 100000; ++i) text += ",\"dup\":" + std::to_string(i);
+  text += "}";
+  Value v = read_ok(text);
+  EXPECT_EQ(v.as_object().size(), 100001u);
+  EXPECT_EQ(*v.as_object().find("dup"), Value(99999));
+}
+
+}  // namespace
+}  // namespace vorn::json
