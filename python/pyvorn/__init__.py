@@ -1,0 +1,8 @@
+"""Compile and run Amazon States Language state machines.
+
+Everything here is the native module ``_pyvorn``, re-exported under the
+package's name.
+"""
+
+from _pyvorn import *  # noqa: F401,F403
+from _pyvorn import __version__  # noqa: F401

@@ -1,0 +1,5 @@
+import sys
+
+from pyvorn.cli import main
+
+sys.exit(main())

@@ -1,0 +1,20 @@
+// The compile entry points: validate (and, as they arrive, lower, generate
+// and compile), with parse_and_validate shared by everything that builds a
+// machine from definition text.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "py.hpp"
+#include "vorn_build/ast.hpp"
+
+namespace pyvorn {
+
+// The parsed definition, or nullopt with ParseError or ValidationError raised
+// carrying the error's text unchanged.
+std::optional<vorn::build::AslAst> parse_and_validate(std::string_view json_text);
+
+extern PyMethodDef validate_def;
+
+}  // namespace pyvorn

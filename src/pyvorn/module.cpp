@@ -1,0 +1,50 @@
+// The _pyvorn module: its attributes, registered in a fixed order that is part
+// of the interface (it is the order of the module's attribute dictionary).
+//
+// Single-phase initialisation with a cached module object: initialising again
+// in the same interpreter returns the same module, and an import from another
+// (sub-)interpreter fails, since the module's types and caches are
+// process-wide.
+#include "compile.hpp"
+#include "exceptions.hpp"
+#include "py.hpp"
+
+namespace pyvorn {
+
+namespace {
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "_pyvorn", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+bool register_attributes(PyObject* module) {
+  return py::add_to_module(module, "__version__", py::new_str("0.1.0")) &&
+         add_exception_types(module) &&  //
+         py::add_function(module, validate_def);
+}
+
+PyObject* create_module() {
+  static PyObject* module = nullptr;
+  static PyInterpreterState* owner = nullptr;
+  PyInterpreterState* current = PyInterpreterState_Get();
+  if (module != nullptr) {
+    if (current != owner) {
+      PyErr_SetString(PyExc_ImportError, "_pyvorn cannot be imported in a sub-interpreter");
+      return nullptr;
+    }
+    return Py_NewRef(module);
+  }
+  py::Ref created = py::Ref::steal(PyModule_Create(&module_def));
+  if (!created || !register_attributes(created.get())) return nullptr;
+  module = created.release();
+  owner = current;
+  return Py_NewRef(module);
+}
+
+}  // namespace
+
+}  // namespace pyvorn
+
+PyMODINIT_FUNC PyInit__pyvorn() {
+  return pyvorn::py::guard([] { return pyvorn::create_module(); });
+}

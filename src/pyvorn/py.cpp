@@ -1,0 +1,156 @@
+#include "py.hpp"
+
+#include <vector>
+
+namespace pyvorn::py {
+
+namespace {
+
+std::string quoted_list(const std::vector<std::string_view>& names) {
+  // CPython's own wording: 'a', 'a' and 'b', 'a', 'b' and 'c'.
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += (i + 1 == names.size()) ? (names.size() > 2 ? ", and " : " and ") : ", ";
+    out += "'";
+    out += names[i];
+    out += "'";
+  }
+  return out;
+}
+
+void raise_type_error(std::string_view function_name, const std::string& detail) {
+  raise(PyExc_TypeError, std::string(function_name) + "() " + detail);
+}
+
+}  // namespace
+
+bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames, std::span<const char* const> names,
+                     std::span<PyObject*> out, std::size_t required) {
+  const std::size_t positional = static_cast<std::size_t>(nargs);
+  if (positional > names.size()) {
+    raise_type_error(function_name, "takes " + std::to_string(names.size()) +
+                                        " positional argument" + (names.size() == 1 ? "" : "s") +
+                                        " but " + std::to_string(positional) +
+                                        (positional == 1 ? " was" : " were") + " given");
+    return false;
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) out[i] = i < positional ? args[i] : nullptr;
+
+  const Py_ssize_t keyword_count = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+  for (Py_ssize_t k = 0; k < keyword_count; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    Py_ssize_t keyword_size = 0;
+    const char* keyword_text = PyUnicode_AsUTF8AndSize(keyword, &keyword_size);
+    if (keyword_text == nullptr) return false;
+    const std::string_view keyword_view(keyword_text, static_cast<std::size_t>(keyword_size));
+    std::size_t slot = names.size();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (keyword_view == names[i]) slot = i;
+    }
+    if (slot == names.size()) {
+      raise_type_error(function_name,
+                       "got an unexpected keyword argument '" + std::string(keyword_view) + "'");
+      return false;
+    }
+    if (out[slot] != nullptr) {
+      raise_type_error(function_name,
+                       "got multiple values for argument '" + std::string(keyword_view) + "'");
+      return false;
+    }
+    out[slot] = args[nargs + k];
+  }
+
+  std::vector<std::string_view> missing;
+  for (std::size_t i = 0; i < required; ++i) {
+    if (out[i] == nullptr) missing.push_back(names[i]);
+  }
+  if (!missing.empty()) {
+    raise_type_error(function_name,
+                     "missing " + std::to_string(missing.size()) + " required positional argument" +
+                         (missing.size() == 1 ? "" : "s") + ": " + quoted_list(missing));
+    return false;
+  }
+  return true;
+}
+
+std::string type_name(PyObject* object) {
+  Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(object)));
+  if (!name) {
+    PyErr_Clear();
+    return Py_TYPE(object)->tp_name;
+  }
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
+  if (text == nullptr) {
+    PyErr_Clear();
+    return Py_TYPE(object)->tp_name;
+  }
+  return std::string(text, static_cast<std::size_t>(size));
+}
+
+void raise_argument_type(const char* argument, PyObject* object, const char* target) {
+  raise(PyExc_TypeError, std::string("argument '") + argument + "': '" + type_name(object) +
+                             "' object cannot be converted to '" + target + "'");
+}
+
+std::optional<std::string_view> utf8_argument(PyObject* object, const char* argument) {
+  if (!PyUnicode_Check(object)) {
+    raise_argument_type(argument, object, "PyString");
+    return std::nullopt;
+  }
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+  if (text == nullptr) return std::nullopt;
+  return std::string_view(text, static_cast<std::size_t>(size));
+}
+
+Ref new_str(std::string_view text) {
+  return Ref::steal(
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+}
+
+void raise(PyObject* type, std::string_view message) {
+  Ref text = new_str(message);
+  if (text) PyErr_SetObject(type, text.get());
+}
+
+std::optional<SharedBorrow> SharedBorrow::acquire(BorrowFlag& flag) {
+  if (!flag.shared_possible()) {
+    PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+    return std::nullopt;
+  }
+  ++flag.state_;
+  return SharedBorrow(flag);
+}
+
+SharedBorrow::~SharedBorrow() {
+  if (flag_ != nullptr) --flag_->state_;
+}
+
+std::optional<ExclusiveBorrow> ExclusiveBorrow::acquire(BorrowFlag& flag) {
+  if (!flag.exclusive_possible()) {
+    PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+    return std::nullopt;
+  }
+  flag.state_ = -1;
+  return ExclusiveBorrow(flag);
+}
+
+ExclusiveBorrow::~ExclusiveBorrow() {
+  if (flag_ != nullptr) flag_->state_ = 0;
+}
+
+bool add_to_module(PyObject* module, const char* name, Ref value) {
+  if (!value) return false;
+  return PyModule_AddObjectRef(module, name, value.get()) == 0;
+}
+
+bool add_function(PyObject* module, PyMethodDef& definition) {
+  Ref module_name = Ref::steal(PyModule_GetNameObject(module));
+  if (!module_name) return false;
+  Ref function = Ref::steal(PyCFunction_NewEx(&definition, module, module_name.get()));
+  return add_to_module(module, definition.ml_name, std::move(function));
+}
+
+}  // namespace pyvorn::py
