@@ -1,0 +1,64 @@
+"""Generated definitions for the benchmarks."""
+
+from __future__ import annotations
+
+import json
+
+
+def _parameters(index: int) -> dict:
+    """A template of about 3 KB: reference keys and nested literal data."""
+    template: dict = {}
+    for k in range(20):
+        template[f"ref_{k}.$"] = f"$.data.items[{k}].value"
+    for k in range(10):
+        template[f"literal_{k}"] = {
+            "label": f"state {index} literal {k}",
+            "weights": [0.25, 0.5, 0.75, 1.0],
+            "records": [{"id": r, "name": f"record-{r}", "active": r % 2 == 0} for r in range(3)],
+        }
+    return template
+
+
+def large_definition(state_count: int = 2000) -> str:
+    """A definition of `state_count` states mixing all five types."""
+    names = [f"S{i:05d}" for i in range(state_count)]
+    states: dict = {}
+    for i, name in enumerate(names):
+        following = names[min(i + 1, state_count - 1)]
+        kind = i % 5
+        if i == state_count - 1:
+            states[name] = {"Type": "Succeed", "Comment": "the end"}
+        elif kind == 0:
+            states[name] = {
+                "Type": "Task",
+                "Resource": f"service.handler{i % 7}",
+                "Parameters": _parameters(i),
+                "ResultSelector": {"status.$": "$.status", "source": "bench"},
+                "ResultPath": "$.result",
+                "Retry": [{"ErrorEquals": ["Timeout"], "MaxAttempts": 3, "BackoffRate": 1.5}],
+                "Catch": [{"ErrorEquals": ["*"], "Next": following}],
+                "Next": following,
+            }
+        elif kind == 1:
+            states[name] = {
+                "Type": "Pass",
+                "Parameters": _parameters(i),
+                "Result": {"values": list(range(20)), "tag": name},
+                "ResultPath": "$.pass",
+                "Next": following,
+            }
+        elif kind == 2:
+            states[name] = {
+                "Type": "Choice",
+                "Choices": [
+                    {"Variable": "$.count", "NumericEquals": i, "Next": following},
+                    {"Variable": "$.name", "StringEquals": name, "Next": following},
+                    {"Variable": "$.flag", "BooleanEquals": True, "Next": following},
+                ],
+                "Default": following,
+            }
+        elif kind == 3:
+            states[name] = {"Type": "Succeed", "Comment": f"state {i}"}
+        else:
+            states[name] = {"Type": "Fail", "Error": "Failed", "Cause": f"state {i} failed"}
+    return json.dumps({"Comment": "benchmark", "StartAt": names[0], "States": states})
