@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "tree_builder.hpp"
+
 namespace vorn::json {
 
 namespace {
@@ -36,10 +38,8 @@ class BoundedStream {
   const char* end_;
 };
 
-// Builds the tree bottom-up on one value stack and one key stack, the way a
-// DOM builder does, so that a container is assembled once from its finished
-// children with no per-container scratch vectors.
-class TreeBuilder {
+// RapidJSON's event handler: feeds a TreeBuilder and counts nesting depth.
+class ReaderHandler {
  public:
   bool Null() { return push(json::Null{}); }
   bool Bool(bool b) { return push(b); }
@@ -58,44 +58,29 @@ class TreeBuilder {
     return push(std::string(s, length));
   }
   bool Key(const char* s, rapidjson::SizeType length, bool) {
-    keys_.emplace_back(s, length);
+    tree_.key(std::string(s, length));
     return true;
   }
   bool StartObject() { return enter(); }
   bool StartArray() { return enter(); }
-
   bool EndObject(rapidjson::SizeType member_count) {
     --depth_;
-    std::vector<Member> members;
-    members.reserve(member_count);
-    const std::size_t first_value = values_.size() - member_count;
-    const std::size_t first_key = keys_.size() - member_count;
-    for (std::size_t i = 0; i < member_count; ++i) {
-      members.push_back(
-          Member{std::move(keys_[first_key + i]), std::move(values_[first_value + i])});
-    }
-    values_.resize(first_value);
-    keys_.resize(first_key);
-    return push(Object::from_members(std::move(members)));
+    tree_.end_object(member_count);
+    return true;
   }
-
   bool EndArray(rapidjson::SizeType element_count) {
     --depth_;
-    const std::size_t first = values_.size() - element_count;
-    Array elements(std::make_move_iterator(values_.begin() + static_cast<std::ptrdiff_t>(first)),
-                   std::make_move_iterator(values_.end()));
-    values_.resize(first);
-    return push(std::move(elements));
+    tree_.end_array(element_count);
+    return true;
   }
 
   bool depth_exceeded() const { return depth_exceeded_; }
-  Value take_root() { return std::move(values_.back()); }
+  Value take_root() { return tree_.take_root(); }
 
  private:
-  // Constructs the value in place on the stack, saving a move per node.
   template <class T>
   bool push(T&& content) {
-    values_.emplace_back(std::forward<T>(content));
+    tree_.value(std::forward<T>(content));
     return true;
   }
   bool enter() {
@@ -106,8 +91,7 @@ class TreeBuilder {
     return true;
   }
 
-  std::vector<Value> values_;
-  std::vector<std::string> keys_;
+  TreeBuilder tree_;
   std::size_t depth_ = 0;
   bool depth_exceeded_ = false;
 };
@@ -185,11 +169,11 @@ Result<Value, ReadError> read(std::string_view text) {
     return fail(ReadError{"input too large at line 1 column 1"});
   }
   BoundedStream stream(text);
-  TreeBuilder builder;
+  ReaderHandler handler;
   rapidjson::Reader reader;
-  const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, builder);
+  const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, handler);
   if (parsed.IsError()) {
-    if (builder.depth_exceeded()) {
+    if (handler.depth_exceeded()) {
       // The offset is that of the bracket that went one level too deep.
       return fail(error_at("recursion limit exceeded", text, parsed.Offset()));
     }
@@ -200,7 +184,7 @@ Result<Value, ReadError> read(std::string_view text) {
     // The reader took a NUL byte for the end of input; it is a character.
     return fail(error_at("trailing characters", text, stream.Tell()));
   }
-  return builder.take_root();
+  return handler.take_root();
 }
 
 }  // namespace vorn::json
