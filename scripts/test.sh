@@ -6,7 +6,7 @@ scripts/setup.sh
 
 PYTHON=${PYTHON:-python3}
 echo "==> building the C++ test suites"
-cmake -S . -B build/cpp -G Ninja -DPYVORN_BUILD_TESTS=ON -DPYVORN_BUILD_PYTHON=OFF >/dev/null
+cmake -S . -B build/cpp -G Ninja -DPYVORN_BUILD_TESTS=ON -DPYVORN_BUILD_PYTHON=ON >/dev/null
 cmake --build build/cpp
 
 echo "==> running the C++ tests"

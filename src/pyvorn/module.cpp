@@ -6,6 +6,7 @@
 // (sub-)interpreter fails, since the module's types and caches are
 // process-wide.
 #include "compile.hpp"
+#include "data_bridge.hpp"
 #include "exceptions.hpp"
 #include "py.hpp"
 
@@ -19,7 +20,9 @@ PyModuleDef module_def = {
 
 bool register_attributes(PyObject* module) {
   return py::add_to_module(module, "__version__", py::new_str("0.1.0")) &&
-         add_exception_types(module) &&  //
+         add_exception_types(module) &&                 //
+         py::add_function(module, encode_value_def) &&  //
+         py::add_function(module, decode_value_def) &&  //
          py::add_function(module, validate_def);
 }
 

@@ -15,8 +15,8 @@ std::string shortest_float_text(float value) {
   // floats (3.4e38 would give 339999995214436424907732413799364296704), so
   // take the shortest digits from the scientific form and place the point.
   char buffer[32];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                       std::chars_format::scientific);
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
 
   std::string out;

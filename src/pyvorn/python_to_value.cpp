@@ -1,0 +1,319 @@
+// Python values in: to a JSON value tree, or straight to encoded bytes.
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "data_bridge.hpp"
+#include "json/tree_builder.hpp"
+#include "vorn/value_writer.hpp"
+
+namespace pyvorn {
+
+namespace {
+
+using vorn::json::Value;
+
+// Leaves and enters one level of list or dict nesting, raising RecursionError
+// at the interpreter's limit or at the format's depth cap, whichever is first.
+class NestingGuard {
+ public:
+  explicit NestingGuard(std::size_t& depth) : depth_(depth) {}
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+  ~NestingGuard() {
+    if (entered_) {
+      Py_LeaveRecursiveCall();
+      --depth_;
+    }
+  }
+
+  bool enter() {
+    if (depth_ >= vorn::kMaxNestingDepth) {
+      PyErr_Format(PyExc_RecursionError,
+                   "maximum nesting depth of %zu exceeded while converting a value",
+                   vorn::kMaxNestingDepth);
+      return false;
+    }
+    if (Py_EnterRecursiveCall(" while converting a value") != 0) return false;
+    entered_ = true;
+    ++depth_;
+    return true;
+  }
+
+ private:
+  std::size_t& depth_;
+  bool entered_ = false;
+};
+
+std::optional<std::string_view> utf8_of(PyObject* text) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(text, &size);
+  if (data == nullptr) return std::nullopt;
+  return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+// A dict key as UTF-8, refusing keys that are not str.
+std::optional<std::string_view> dict_key_utf8(PyObject* key) {
+  if (!PyUnicode_Check(key)) {
+    py::raise(PyExc_TypeError,
+              "'" + py::type_name(key) + "' object cannot be converted to 'PyString'");
+    return std::nullopt;
+  }
+  return utf8_of(key);
+}
+
+// Walks a Python value, deciding its kind by the fixed order of type tests and
+// converting scalars; containers go back to the visitor, which walks their
+// items through this same function. Every conversion error is raised here or
+// in the visitor, so both targets (tree, bytes) report identical errors.
+//
+// No Python code runs during a walk (no method of a subclass is called), so
+// borrowed references to items stay valid throughout.
+template <class Visitor>
+bool walk(PyObject* object, Visitor& visitor);
+
+// Exact built-in types first: they cannot match an earlier test of the
+// ordered chain, so deciding them directly changes no outcome and skips the
+// subtype checks that dominate for common values.
+template <class Visitor>
+bool walk_exact(PyObject* object, Visitor& visitor, bool& decided) {
+  decided = true;
+  PyTypeObject* type = Py_TYPE(object);
+  if (type == &PyUnicode_Type) {
+    const auto text = utf8_of(object);
+    return text && visitor.string(*text);
+  }
+  if (type == &PyDict_Type) return visitor.dict(object);
+  if (type == &PyList_Type) return visitor.list(object);
+  decided = false;
+  return false;
+}
+
+template <class Visitor>
+bool walk(PyObject* object, Visitor& visitor) {
+  bool decided = false;
+  const bool ok = walk_exact(object, visitor, decided);
+  if (decided) return ok;
+  if (object == Py_None) return visitor.null();
+  if (Py_IS_TYPE(object, &PyBool_Type)) return visitor.boolean(object == Py_True);
+  if (PyLong_Check(object)) {
+    static_assert(sizeof(long) == 8, "the host's 64-bit integer conversion is PyLong_AsLong");
+    const long number = PyLong_AsLong(object);
+    if (number == -1 && PyErr_Occurred()) return false;
+    return visitor.integer(number);
+  }
+  if (PyFloat_Check(object)) {
+    const double number = PyFloat_AS_DOUBLE(object);
+    if (!std::isfinite(number)) {
+      PyErr_SetString(PyExc_ValueError, "float is NaN or Inf");
+      return false;
+    }
+    return visitor.floating(number);
+  }
+  if (PyUnicode_Check(object)) {
+    const auto text = utf8_of(object);
+    return text && visitor.string(*text);
+  }
+  if (PyList_Check(object)) return visitor.list(object);
+  if (PyDict_Check(object)) return visitor.dict(object);
+  py::raise(PyExc_TypeError, "cannot convert " + py::type_name(object) + " to JSON value");
+  return false;
+}
+
+// Byte order of keys. Keys mostly differ in their first byte; deciding that
+// inline saves a library call per comparison.
+bool key_bytes_less(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;
+}
+
+// Builds a JSON value tree.
+class TreeVisitor {
+ public:
+  bool null() { return push(vorn::json::Null{}); }
+  bool boolean(bool b) { return push(b); }
+  bool integer(std::int64_t i) { return push(i); }
+  bool floating(double d) { return push(d); }
+  bool string(std::string_view s) { return push(std::string(s)); }
+
+  bool list(PyObject* list) {
+    NestingGuard nesting(depth_);
+    if (!nesting.enter()) return false;
+    const Py_ssize_t size = PyList_GET_SIZE(list);
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      if (!walk(PyList_GET_ITEM(list, i), *this)) return false;
+    }
+    tree_.end_array(static_cast<std::size_t>(size));
+    return true;
+  }
+
+  bool dict(PyObject* dict) {
+    NestingGuard nesting(depth_);
+    if (!nesting.enter()) return false;
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* item = nullptr;
+    std::size_t count = 0;
+    while (PyDict_Next(dict, &position, &key, &item)) {
+      const auto key_text = dict_key_utf8(key);
+      if (!key_text) return false;
+      tree_.key(std::string(*key_text));
+      if (!walk(item, *this)) return false;
+      ++count;
+    }
+    tree_.end_object(count);
+    return true;
+  }
+
+  Value take_root() { return tree_.take_root(); }
+
+ private:
+  template <class T>
+  bool push(T&& content) {
+    tree_.value(std::forward<T>(content));
+    return true;
+  }
+
+  vorn::json::TreeBuilder tree_;
+  std::size_t depth_ = 0;
+};
+
+// Writes the binary value format directly.
+class BytesVisitor {
+ public:
+  explicit BytesVisitor(std::vector<std::uint8_t>& out) : writer_(out) {}
+
+  bool null() {
+    writer_.write_null();
+    return true;
+  }
+  bool boolean(bool b) {
+    writer_.write_bool(b);
+    return true;
+  }
+  bool integer(std::int64_t i) {
+    writer_.write_integer(i);
+    return true;
+  }
+  bool floating(double d) {
+    writer_.write_float(d);
+    return true;
+  }
+  bool string(std::string_view s) { return written(writer_.write_string(s)); }
+
+  bool list(PyObject* list) {
+    NestingGuard nesting(depth_);
+    if (!nesting.enter()) return false;
+    const Py_ssize_t size = PyList_GET_SIZE(list);
+    auto container = writer_.open_array(static_cast<std::size_t>(size));
+    if (!container.ok()) return written(container);
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      if (!walk(PyList_GET_ITEM(list, i), *this)) return false;
+    }
+    return written(writer_.close(*container));
+  }
+
+  // The format stores entries in key order, so values are written in key
+  // order. A failure, though, must be the one a walk in the dict's own order
+  // meets first: when an entry fails, the entries that precede it in dict
+  // order but were not yet written are walked, in dict order, and the first
+  // of them to fail wins. Each entry is walked at most twice per level, so
+  // even failures deep inside nested dicts cost linear time.
+  bool dict(PyObject* dict) {
+    NestingGuard nesting(depth_);
+    if (!nesting.enter()) return false;
+    const std::size_t start = entries_.size();
+    const bool ok = write_entries_sorted(dict, start);
+    entries_.resize(start);
+    return ok;
+  }
+
+ private:
+  struct Entry {
+    std::string_view key;
+    PyObject* item;
+    std::size_t dict_index;
+  };
+
+  template <class R>
+  bool written(const R& result) {
+    if (result.ok()) return true;
+    py::raise(PyExc_ValueError, vorn::to_string(result.error()));
+    return false;
+  }
+
+  bool write_entries_sorted(PyObject* dict, std::size_t start) {
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* item = nullptr;
+    std::size_t dict_index = 0;
+    while (PyDict_Next(dict, &position, &key, &item)) {
+      const auto key_text = dict_key_utf8(key);
+      if (!key_text) {
+        // The values of the entries before this key come first.
+        return fail_with_first_of(start, entries_.size(), dict_index);
+      }
+      entries_.push_back(Entry{*key_text, item, dict_index++});
+    }
+    const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(start);
+    auto by_key = [](const Entry& a, const Entry& b) { return key_bytes_less(a.key, b.key); };
+    if (!std::is_sorted(first, entries_.end(), by_key)) std::sort(first, entries_.end(), by_key);
+
+    const std::size_t end = entries_.size();
+    auto container = writer_.open_object(end - start);
+    if (!container.ok()) return written(container);
+    // Nested dicts push onto entries_, so read by index, not by reference.
+    for (std::size_t i = start; i < end; ++i) {
+      const Entry entry = entries_[i];
+      if (!written(writer_.write_key(entry.key))) return false;
+      if (!walk(entry.item, *this)) return fail_with_first_of(i + 1, end, entry.dict_index);
+    }
+    return written(writer_.close(*container));
+  }
+
+  // Called with an exception pending. Walks the not yet written entries in
+  // positions [from, to) that precede `dict_index` in dict order; the first
+  // of them to fail replaces the pending exception.
+  bool fail_with_first_of(std::size_t from, std::size_t to, std::size_t dict_index) {
+    std::vector<Entry> earlier;
+    for (std::size_t i = from; i < to; ++i) {
+      if (entries_[i].dict_index < dict_index) earlier.push_back(entries_[i]);
+    }
+    if (earlier.empty()) return false;
+    std::sort(earlier.begin(), earlier.end(),
+              [](const Entry& a, const Entry& b) { return a.dict_index < b.dict_index; });
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    for (const Entry& entry : earlier) {
+      if (!walk(entry.item, *this)) {
+        Py_XDECREF(type);
+        Py_XDECREF(value);
+        Py_XDECREF(traceback);
+        return false;
+      }
+    }
+    PyErr_Restore(type, value, traceback);
+    return false;
+  }
+
+  vorn::ValueWriter writer_;
+  std::vector<Entry> entries_;
+  std::size_t depth_ = 0;
+};
+
+}  // namespace
+
+std::optional<Value> py_to_json_value(PyObject* object) {
+  TreeVisitor visitor;
+  if (!walk(object, visitor)) return std::nullopt;
+  return visitor.take_root();
+}
+
+bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out) {
+  BytesVisitor visitor(out);
+  return walk(object, visitor);
+}
+
+}  // namespace pyvorn

@@ -1,0 +1,247 @@
+// Values out to Python: from a JSON value tree, or straight from encoded bytes.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory_resource>
+#include <string_view>
+#include <vector>
+
+#include "data_bridge.hpp"
+#include "vorn/decoder.hpp"
+
+namespace pyvorn {
+
+namespace {
+
+using vorn::json::Value;
+
+bool is_ascii(std::string_view text) {
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, text.data() + i, sizeof chunk);
+    if ((chunk & 0x8080808080808080ULL) != 0) return false;
+  }
+  for (; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  }
+  return true;
+}
+
+// A new str from valid UTF-8. ASCII, the common case, is copied straight into
+// a compact string without running the decoder.
+PyObject* make_str(std::string_view text) {
+  const auto length = static_cast<Py_ssize_t>(text.size());
+  if (!is_ascii(text)) return PyUnicode_DecodeUTF8(text.data(), length, nullptr);
+  PyObject* str = PyUnicode_New(length, 127);
+  if (str != nullptr && length > 0)
+    std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
+  return str;
+}
+
+// Decoded objects keep meeting the same keys: records in an array, and the
+// same shapes call after call. Handing out one str per recent short ASCII key
+// saves creating it again, and its hash is computed once for every dict it
+// goes into. One process-wide cache of a few slots, used under the
+// interpreter lock; filling a slot allocates no container, so no garbage
+// collection (and no finalizer that might decode re-entrantly) can run in the
+// middle of it. The cached strings live until the process ends.
+class KeyCache {
+ public:
+  static KeyCache& instance() {
+    static KeyCache* cache = new KeyCache();  // never freed: it holds interpreter objects
+    return *cache;
+  }
+
+  // A new reference to a str holding `bytes`.
+  PyObject* get(std::string_view bytes) {
+    if (bytes.size() > kMaxCachedLength || !is_ascii(bytes)) return make_str(bytes);
+    PyObject*& slot = slots_[slot_of(bytes)];
+    if (slot != nullptr && PyUnicode_GET_LENGTH(slot) == static_cast<Py_ssize_t>(bytes.size()) &&
+        std::memcmp(PyUnicode_1BYTE_DATA(slot), bytes.data(), bytes.size()) == 0) {
+      return Py_NewRef(slot);
+    }
+    PyObject* key = make_str(bytes);
+    if (key == nullptr) return nullptr;
+    Py_XSETREF(slot, Py_NewRef(key));
+    return key;
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 64;
+  static constexpr std::size_t kMaxCachedLength = 32;
+
+  static std::size_t slot_of(std::string_view bytes) {
+    std::size_t hash = 14695981039346656037ULL;
+    for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    return hash % kSlots;
+  }
+
+  std::array<PyObject*, kSlots> slots_{};
+};
+
+// Builds Python objects from decoder events on one stack of owned references.
+// The stacks start in a small buffer inside the sink, so small values decode
+// without a heap allocation of our own.
+class PySink {
+ public:
+  PySink()
+      : arena_(arena_buffer_.data(), arena_buffer_.size()),
+        stack_(&arena_),
+        key_bytes_(&arena_),
+        order_(&arena_) {}
+  PySink(const PySink&) = delete;
+  PySink& operator=(const PySink&) = delete;
+  ~PySink() {
+    for (PyObject* object : stack_) Py_DECREF(object);
+  }
+
+  bool null() { return push(Py_NewRef(Py_None)); }
+  bool boolean(bool b) { return push(Py_NewRef(b ? Py_True : Py_False)); }
+  bool integer(std::int64_t i) { return push(PyLong_FromLongLong(i)); }
+  bool floating(double d) { return push(PyFloat_FromDouble(d)); }
+  bool string(std::string_view s) { return push(make_str(s)); }
+  bool begin_array(std::size_t) { return true; }
+  bool end_array(std::size_t count) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
+    if (list == nullptr) return false;
+    const std::size_t first = stack_.size() - count;
+    for (std::size_t i = 0; i < count; ++i) {
+      PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), stack_[first + i]);  // steals
+    }
+    stack_.resize(first);
+    return push(list);
+  }
+  bool begin_object(std::size_t) { return true; }
+  bool key(std::string_view k) {
+    key_bytes_.push_back(k);
+    return push(KeyCache::instance().get(k));
+  }
+  // The stack ends with `count` (key, value) pairs in stored order.
+  bool end_object(std::size_t count) {
+    PyObject* dict = PyDict_New();
+    if (dict == nullptr) return false;
+    const std::size_t first_pair = stack_.size() - 2 * count;
+    const std::size_t first_key = key_bytes_.size() - count;
+    bool ok = true;
+    for (std::size_t entry : insertion_order(first_key, count)) {
+      const std::size_t pair = first_pair + 2 * entry;
+      if (PyDict_SetItem(dict, stack_[pair], stack_[pair + 1]) != 0) {
+        ok = false;
+        break;
+      }
+    }
+    for (std::size_t i = first_pair; i < stack_.size(); ++i) Py_DECREF(stack_[i]);
+    stack_.resize(first_pair);
+    key_bytes_.resize(first_key);
+    if (!ok) {
+      Py_DECREF(dict);
+      return false;
+    }
+    return push(dict);
+  }
+
+  py::Ref take_root() {
+    PyObject* root = stack_.back();
+    stack_.pop_back();
+    return py::Ref::steal(root);
+  }
+
+ private:
+  bool push(PyObject* object) {
+    if (object == nullptr) return false;
+    stack_.push_back(object);
+    return true;
+  }
+
+  static bool key_less(std::string_view a, std::string_view b) { return a < b; }
+
+  // Entry positions in the order to insert them: ascending key bytes, and of
+  // a repeated key only the last stored. Stored order when already sorted,
+  // which is what the writer produces.
+  const std::pmr::vector<std::size_t>& insertion_order(std::size_t first_key, std::size_t count) {
+    order_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) order_[i] = i;
+    auto key_at = [&](std::size_t entry) { return key_bytes_[first_key + entry]; };
+    bool strictly_sorted = true;
+    for (std::size_t i = 1; i < count && strictly_sorted; ++i) {
+      strictly_sorted = key_less(key_at(i - 1), key_at(i));
+    }
+    if (strictly_sorted) return order_;
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&](std::size_t a, std::size_t b) { return key_less(key_at(a), key_at(b)); });
+    std::pmr::vector<std::size_t> last_of_each(&arena_);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i + 1 < count && key_at(order_[i + 1]) == key_at(order_[i])) continue;
+      last_of_each.push_back(order_[i]);
+    }
+    order_ = std::move(last_of_each);
+    return order_;
+  }
+
+  std::array<std::byte, 2048> arena_buffer_;
+  std::pmr::monotonic_buffer_resource arena_;
+  std::pmr::vector<PyObject*> stack_;
+  std::pmr::vector<std::string_view> key_bytes_;
+  std::pmr::vector<std::size_t> order_;
+};
+
+}  // namespace
+
+py::Ref json_value_to_py(const Value& value) {
+  using Kind = Value::Kind;
+  switch (value.kind()) {
+    case Kind::Null:
+      return py::Ref::borrow(Py_None);
+    case Kind::Bool:
+      return py::Ref::borrow(value.as_bool() ? Py_True : Py_False);
+    case Kind::UInt:
+      return py::Ref::steal(PyLong_FromUnsignedLongLong(value.as_uint()));
+    case Kind::Int:
+      return py::Ref::steal(PyLong_FromLongLong(value.as_int()));
+    case Kind::Float:
+      return py::Ref::steal(PyFloat_FromDouble(value.as_float()));
+    case Kind::String:
+      return py::Ref::steal(make_str(value.as_string()));
+    case Kind::Array: {
+      const auto& elements = value.as_array();
+      py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(elements.size())));
+      if (!list) return list;
+      for (std::size_t i = 0; i < elements.size(); ++i) {
+        py::Ref item = json_value_to_py(elements[i]);
+        if (!item) return item;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+      }
+      return list;
+    }
+    case Kind::Object: {
+      py::Ref dict = py::Ref::steal(PyDict_New());
+      if (!dict) return dict;
+      for (const auto& member : value.as_object()) {
+        py::Ref key = py::Ref::steal(make_str(member.key));
+        py::Ref item = json_value_to_py(member.value);
+        if (!key || !item || PyDict_SetItem(dict.get(), key.get(), item.get()) != 0) return {};
+      }
+      return dict;
+    }
+  }
+  return {};
+}
+
+py::Ref decode_to_py(vorn::Bytes bytes) {
+  PySink sink;
+  vorn::BinaryDeserializer<PySink> deserializer(sink);
+  switch (deserializer.deserialize(bytes)) {
+    case vorn::DecodeStatus::Ok:
+      return sink.take_root();
+    case vorn::DecodeStatus::InvalidData:
+      py::raise(PyExc_ValueError,
+                "decode failed: " + std::string(vorn::name(vorn::ContextError::InvalidType)));
+      return {};
+    case vorn::DecodeStatus::SinkFailed:
+      break;
+  }
+  return {};
+}
+
+}  // namespace pyvorn
