@@ -1,6 +1,7 @@
 """validate(): the rules a well-formed definition must keep, and which fault wins."""
 
 import json
+from pathlib import Path
 
 import pytest
 
@@ -418,3 +419,18 @@ class TestBadInput:
         assert validation_error(text) == lines(
             f'transitions to unknown state "{name}" in States.A.Next', f"  Value: {name}"
         )
+
+
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+
+
+def test_examples_are_valid_except_the_broken_ones():
+    names = sorted(path.name for path in EXAMPLES.glob("*.json"))
+    for name in names:
+        if not name.startswith("broken_"):
+            assert _pyvorn.validate((EXAMPLES / name).read_text(encoding="utf-8")) is None, name
+    assert validation_error((EXAMPLES / "broken_retry.json").read_text(encoding="utf-8")) == lines(
+        "MaxAttempts must be >= 1, found 0 in States.Fetch.Retry[0].MaxAttempts",
+        "  Value: 0",
+        "  Hint: MaxAttempts must be at least 1.",
+    )
