@@ -168,7 +168,7 @@ Checked check_retry_and_catch(const std::string& location, const TaskStateAst& t
       return fail(E{indexed(location + ".Retry", i) + ".MaxAttempts", "0", E::InvalidMaxAttempts{0},
                     hints::kInvalidMaxAttempts});
     }
-    // A NaN rate compares false and passes.
+    // Compared as the 32-bit float the rate became; NaN is not below 1.0 and passes.
     if (retry.backoff_rate && *retry.backoff_rate < 1.0f) {
       const float rate = *retry.backoff_rate;
       return fail(E{indexed(location + ".Retry", i) + ".BackoffRate", shortest_float_text(rate),
