@@ -4,6 +4,7 @@
 
 #include "exceptions.hpp"
 #include "vorn_build/parser.hpp"
+#include "vorn_build/validator.hpp"
 
 namespace pyvorn {
 
@@ -36,6 +37,12 @@ std::optional<vorn::build::AslAst> parse_and_validate(std::string_view json_text
   if (!parsed.ok()) {
     if (PyObject* type = parse_error_type())
       py::raise(type, vorn::build::to_string(parsed.error()));
+    return std::nullopt;
+  }
+  auto checked = vorn::build::validate(parsed.value());
+  if (!checked.ok()) {
+    if (PyObject* type = validation_error_type())
+      py::raise(type, vorn::build::to_string(checked.error()));
     return std::nullopt;
   }
   return std::move(parsed).value();
