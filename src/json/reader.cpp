@@ -4,9 +4,11 @@
 #include <rapidjson/reader.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "tree_builder.hpp"
+#include "utf8.hpp"
 
 namespace vorn::json {
 
@@ -55,9 +57,11 @@ class ReaderHandler {
   bool Double(double d) { return push(d); }
   bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
   bool String(const char* s, rapidjson::SizeType length, bool) {
+    if (!valid_text(s, length)) return false;
     return push(std::string(s, length));
   }
   bool Key(const char* s, rapidjson::SizeType length, bool) {
+    if (!valid_text(s, length)) return false;
     tree_.key(std::string(s, length));
     return true;
   }
@@ -74,7 +78,8 @@ class ReaderHandler {
     return true;
   }
 
-  bool depth_exceeded() const { return depth_exceeded_; }
+  // Why the handler stopped the reader, if it did.
+  const char* refusal() const { return refusal_; }
   Value take_root() { return tree_.take_root(); }
 
  private:
@@ -85,15 +90,26 @@ class ReaderHandler {
   }
   bool enter() {
     if (++depth_ > kMaxReadDepth) {
-      depth_exceeded_ = true;
+      refusal_ = "recursion limit exceeded";
       return false;
     }
     return true;
   }
+  // RapidJSON checks raw bytes, and pairs a high surrogate escape with a low
+  // one, but lets a lone low surrogate escape ("\udc00") through as bytes that
+  // are not UTF-8. Such bytes can only come from an escape and start with
+  // 0xED, so only strings holding that byte are checked again.
+  bool valid_text(const char* s, std::size_t length) {
+    if (std::memchr(s, 0xED, length) == nullptr || is_valid_utf8(std::string_view(s, length))) {
+      return true;
+    }
+    refusal_ = "lone surrogate in hex escape";
+    return false;
+  }
 
   TreeBuilder tree_;
   std::size_t depth_ = 0;
-  bool depth_exceeded_ = false;
+  const char* refusal_ = nullptr;
 };
 
 // The problem text for a reader error at `offset`. Errors that RapidJSON
@@ -173,9 +189,9 @@ Result<Value, ReadError> read(std::string_view text) {
   rapidjson::Reader reader;
   const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, handler);
   if (parsed.IsError()) {
-    if (handler.depth_exceeded()) {
-      // The offset is that of the bracket that went one level too deep.
-      return fail(error_at("recursion limit exceeded", text, parsed.Offset()));
+    if (handler.refusal() != nullptr) {
+      // At the bracket that went one level too deep, or just after the string.
+      return fail(error_at(handler.refusal(), text, parsed.Offset()));
     }
     return fail(
         error_at(problem_text(parsed.Code(), text, parsed.Offset()), text, parsed.Offset()));

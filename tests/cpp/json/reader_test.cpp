@@ -54,6 +54,11 @@ TEST(Reader, ObjectsAreSortedWithLastDuplicateWinning) {
   EXPECT_EQ(*object.find("b"), Value(3));
 }
 
+TEST(Reader, EscapedSurrogatePairsBecomeOneCharacter) {
+  EXPECT_EQ(read_ok(R"(["\ud83d\ude00", "\u00e9"])"),
+            Value(Array{Value("\xf0\x9f\x98\x80"), Value("\xc3\xa9")}));
+}
+
 TEST(Reader, StringsMayHoldEscapedNul) {
   Value v = read_ok(R"(["a\u0000b"])");
   EXPECT_EQ(v.as_array()[0].as_string(), std::string("a\0b", 3));
@@ -97,6 +102,8 @@ TEST(Reader, ErrorMessagesNameProblemAndPosition) {
       {"1e400", "number out of range at line 1 column 1"},
       {R"(["\x"])", "invalid escape at line 1 column 3"},
       {R"(["\ud800"])", "lone surrogate in hex escape at line 1 column 3"},
+      {R"(["\udc00"])", "lone surrogate in hex escape at line 1 column 10"},
+      {R"({"a\udfffb":1})", "lone surrogate in hex escape at line 1 column 12"},
       {"[\"a\x01\"]",
        "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 4"},
       {"[\"\xff\"]", "invalid UTF-8 at line 1 column 3"},
