@@ -6,7 +6,9 @@ namespace vorn {
 
 namespace {
 
-EncodeResult write_at_depth(ValueWriter& writer, const json::Value& value, std::size_t depth) {
+// One walk for the writer and the sizer, so sizes and refusals agree.
+template <class Writer>
+EncodeResult write_at_depth(Writer& writer, const json::Value& value, std::size_t depth) {
   using Kind = json::Value::Kind;
   switch (value.kind()) {
     case Kind::Null:
@@ -55,6 +57,12 @@ EncodeResult write_at_depth(ValueWriter& writer, const json::Value& value, std::
 
 EncodeResult write_value(ValueWriter& writer, const json::Value& value) {
   return write_at_depth(writer, value, 0);
+}
+
+Result<std::size_t, EncodeError> measure_value(const json::Value& value) {
+  ValueSizer sizer;
+  VORN_TRY(write_at_depth(sizer, value, 0));
+  return sizer.size();
 }
 
 Result<std::vector<std::uint8_t>, EncodeError> encode_value(const json::Value& value) {

@@ -19,4 +19,7 @@ Result<std::vector<std::uint8_t>, EncodeError> encode_value(const json::Value& v
 // Appends the encoding of `value` to the writer's output.
 EncodeResult write_value(ValueWriter& writer, const json::Value& value);
 
+// The size encode_value() would produce, or the same error, without writing.
+Result<std::size_t, EncodeError> measure_value(const json::Value& value);
+
 }  // namespace vorn

@@ -27,6 +27,28 @@ std::string to_string(const EncodeError& error) {
   return "value exceeds a limit of the binary format";
 }
 
+namespace {
+
+// The limits, shared by the writer and the sizer so both refuse alike.
+EncodeResult check_text_length(EncodeError::Limit limit, std::size_t length) {
+  if (length > kMaxFieldValue) return fail(EncodeError{limit, length});
+  return {};
+}
+
+EncodeResult check_count(Tag tag, std::size_t count) {
+  if (count <= kMaxFieldValue) return {};
+  return fail(EncodeError{
+      tag == Tag::Array ? EncodeError::Limit::ArrayCount : EncodeError::Limit::ObjectCount, count});
+}
+
+EncodeResult check_body(Tag tag, std::size_t body) {
+  if (body <= kMaxFieldValue) return {};
+  return fail(EncodeError{
+      tag == Tag::Array ? EncodeError::Limit::ArrayBody : EncodeError::Limit::ObjectBody, body});
+}
+
+}  // namespace
+
 void ValueWriter::write_tagged_u64(Tag tag, std::uint64_t bits) {
   std::uint8_t* at = grow(9);
   at[0] = static_cast<std::uint8_t>(tag);
@@ -54,9 +76,7 @@ void ValueWriter::write_float(double value) {
 }
 
 EncodeResult ValueWriter::write_string(std::string_view text) {
-  if (text.size() > kMaxFieldValue) {
-    return fail(EncodeError{EncodeError::Limit::StringLength, text.size()});
-  }
+  VORN_TRY(check_text_length(EncodeError::Limit::StringLength, text.size()));
   std::uint8_t* at = grow(kContainerHeaderSize + text.size());
   at[0] = static_cast<std::uint8_t>(Tag::String);
   store_u16(at + 1, text.size());
@@ -65,9 +85,7 @@ EncodeResult ValueWriter::write_string(std::string_view text) {
 }
 
 EncodeResult ValueWriter::write_key(std::string_view key) {
-  if (key.size() > kMaxFieldValue) {
-    return fail(EncodeError{EncodeError::Limit::KeyLength, key.size()});
-  }
+  VORN_TRY(check_text_length(EncodeError::Limit::KeyLength, key.size()));
   std::uint8_t* at = grow(2 + key.size());
   store_u16(at, key.size());
   if (!key.empty()) std::memcpy(at + 2, key.data(), key.size());
@@ -98,13 +116,40 @@ Result<ValueWriter::Container, EncodeError> ValueWriter::open_object(std::size_t
 
 EncodeResult ValueWriter::close(Container container) {
   const std::size_t body = out_.size() - container.header_offset - kContainerHeaderSize;
-  if (body > kMaxFieldValue) {
-    return fail(EncodeError{container.tag == Tag::Array ? EncodeError::Limit::ArrayBody
-                                                        : EncodeError::Limit::ObjectBody,
-                            body});
-  }
+  VORN_TRY(check_body(container.tag, body));
   store_u16(out_.data() + container.header_offset + 1, body);
   return {};
+}
+
+EncodeResult ValueSizer::write_string(std::string_view text) {
+  VORN_TRY(check_text_length(EncodeError::Limit::StringLength, text.size()));
+  size_ += kContainerHeaderSize + text.size();
+  return {};
+}
+
+EncodeResult ValueSizer::write_key(std::string_view key) {
+  VORN_TRY(check_text_length(EncodeError::Limit::KeyLength, key.size()));
+  size_ += 2 + key.size();
+  return {};
+}
+
+Result<ValueSizer::Container, EncodeError> ValueSizer::open(Tag tag, std::size_t count) {
+  VORN_TRY(check_count(tag, count));
+  const Container container{size_, tag};
+  size_ += kContainerPrefixSize;
+  return container;
+}
+
+Result<ValueSizer::Container, EncodeError> ValueSizer::open_array(std::size_t count) {
+  return open(Tag::Array, count);
+}
+
+Result<ValueSizer::Container, EncodeError> ValueSizer::open_object(std::size_t count) {
+  return open(Tag::Object, count);
+}
+
+EncodeResult ValueSizer::close(Container container) {
+  return check_body(container.tag, size_ - container.header_offset - kContainerHeaderSize);
 }
 
 }  // namespace vorn

@@ -39,13 +39,15 @@ std::string to_string(const EncodeError& error);
 
 using EncodeResult = Result<void, EncodeError>;
 
+// Where a container's header starts, for close().
+struct OpenContainer {
+  std::size_t header_offset;
+  Tag tag;
+};
+
 class ValueWriter {
  public:
-  // Where a container's header starts, for close().
-  struct Container {
-    std::size_t header_offset;
-    Tag tag;
-  };
+  using Container = OpenContainer;
 
   explicit ValueWriter(std::vector<std::uint8_t>& out) : out_(out) {}
 
@@ -80,6 +82,29 @@ class ValueWriter {
   void write_tagged_u64(Tag tag, std::uint64_t bits);
 
   std::vector<std::uint8_t>& out_;
+};
+
+// ValueSizer takes the same calls as ValueWriter and refuses the same values,
+// but only counts the bytes an encoding would take.
+class ValueSizer {
+ public:
+  using Container = OpenContainer;
+
+  void write_null() { size_ += 1; }
+  void write_bool(bool) { size_ += 2; }
+  void write_integer(std::int64_t) { size_ += 9; }
+  void write_float(double) { size_ += 9; }
+  [[nodiscard]] EncodeResult write_string(std::string_view text);
+  [[nodiscard]] Result<Container, EncodeError> open_array(std::size_t count);
+  [[nodiscard]] Result<Container, EncodeError> open_object(std::size_t count);
+  [[nodiscard]] EncodeResult write_key(std::string_view key);
+  [[nodiscard]] EncodeResult close(Container container);
+
+  std::size_t size() const { return size_; }
+
+ private:
+  Result<Container, EncodeError> open(Tag tag, std::size_t count);
+  std::size_t size_ = 0;
 };
 
 }  // namespace vorn

@@ -85,6 +85,18 @@ TEST(EncodeValue, RefusesToExceedSixteenBitFields) {
   EXPECT_EQ(encode_error(big_body), "object body of 80014 bytes exceeds the limit of 65535 bytes");
 }
 
+TEST(MeasureValue, AgreesWithTheWriter) {
+  for (const char* text :
+       {"null", "[1,2.5,\"abc\",true,{}]", R"({"b":{"c":[[],[null]]},"a":""})"}) {
+    const json::Value value = parse_json(text);
+    EXPECT_EQ(measure_value(value).value(), encode(value).size()) << text;
+  }
+  EXPECT_EQ(to_string(measure_value(json::Array(65535, json::Null{})).error()),
+            "array body of 65537 bytes exceeds the limit of 65535 bytes");
+  EXPECT_EQ(to_string(measure_value(std::string(65536, 'x')).error()),
+            "string of 65536 bytes exceeds the limit of 65535 bytes");
+}
+
 TEST(EncodeValue, RefusesNestingBeyondTheCap) {
   json::Value deep = json::Array{};
   for (std::size_t i = 1; i < kMaxNestingDepth; ++i) deep = json::Array{std::move(deep)};
