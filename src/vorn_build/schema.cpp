@@ -184,4 +184,29 @@ std::vector<std::uint8_t> encode_schema(const SchemaType& schema) {
   return out;
 }
 
+Result<std::size_t, EncodeError> measure_schema(const SchemaType& schema) {
+  using Limit = EncodeError::Limit;
+  if (const auto* array = std::get_if<SchemaType::Array>(&schema.kind)) {
+    VORN_TRY_ASSIGN(const std::size_t element, measure_schema(array->element()));
+    if (element > kMaxFieldValue) return fail(EncodeError{Limit::ArrayBody, element});
+    return kContainerHeaderSize + element;
+  }
+  if (const auto* object = std::get_if<SchemaType::Object>(&schema.kind)) {
+    if (object->fields.size() > kMaxFieldValue) {
+      return fail(EncodeError{Limit::ObjectCount, object->fields.size()});
+    }
+    std::size_t body = 2;
+    for (const SchemaType::Field& field : object->fields) {
+      if (field.name.size() > kMaxFieldValue) {
+        return fail(EncodeError{Limit::KeyLength, field.name.size()});
+      }
+      VORN_TRY_ASSIGN(const std::size_t type, measure_schema(field.type));
+      body += 2 + field.name.size() + type;
+    }
+    if (body > kMaxFieldValue) return fail(EncodeError{Limit::ObjectBody, body});
+    return kContainerHeaderSize + body;
+  }
+  return std::size_t{1};
+}
+
 }  // namespace vorn::build

@@ -19,7 +19,9 @@
 #include <variant>
 #include <vector>
 
+#include "json/result.hpp"
 #include "json/value.hpp"
+#include "vorn/value_writer.hpp"
 
 namespace vorn::build {
 
@@ -79,5 +81,10 @@ bool schemas_structurally_equal(const SchemaType& a, const SchemaType& b);
 // (u16) and that encoding. Lengths and counts are written as their low 16
 // bits; a schema too large for them is for the caller to refuse beforehand.
 std::vector<std::uint8_t> encode_schema(const SchemaType& schema);
+
+// The size encode_schema() would produce, or the first 16-bit field it would
+// overflow: a field count (ObjectCount), a field name (KeyLength), an object
+// body (ObjectBody) or an array's element encoding (ArrayBody).
+Result<std::size_t, EncodeError> measure_schema(const SchemaType& schema);
 
 }  // namespace vorn::build

@@ -69,6 +69,7 @@ std::string to_string(const ValidationError& error) {
             return "template has conflicting keys " + quoted(k.key) + " and " +
                    quoted(k.key + ".$") + " " + where;
           },
+          [&](const E::LimitExceeded& k) { return k.what + " (" + k.detail + ") " + where; },
       },
       error.kind);
   if (error.value) {

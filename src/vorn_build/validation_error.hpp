@@ -60,13 +60,21 @@ struct ValidationError {
   struct ConflictingTemplateKeys {
     std::string key;
   };
+  // The machine or its static data does not fit the 16-bit ids or the
+  // 16-bit fields of the binary value format. `what` names what is too large
+  // ("too many states", "Result too large for the binary value format"),
+  // `detail` by how much.
+  struct LimitExceeded {
+    std::string what;
+    std::string detail;
+  };
   // The order is part of the interface: new kinds go at the end.
   using Kind =
       std::variant<EmptyStates, StartAtNotFound, NextAndEnd, NoNextOrEnd, EmptyResource,
                    InvalidPath, EmptyChoices, InvalidVariable, DuplicateBranch, TransitionNotFound,
                    EmptyErrorEquals, InvalidMaxAttempts, InvalidBackoffRate, NonUniformArray,
                    IncompatibleSchema, UnresolvableConditionPath, TemplateNotObject,
-                   InvalidTemplateReference, ConflictingTemplateKeys>;
+                   InvalidTemplateReference, ConflictingTemplateKeys, LimitExceeded>;
 
   std::string location;
   std::optional<std::string> value;
@@ -101,6 +109,8 @@ inline constexpr std::string_view kInvalidTemplateReference =
     "Template reference keys (ending in \".$\") must have string values.";
 inline constexpr std::string_view kConflictingTemplateKeys =
     "A template cannot have both \"key\" and \"key.$\".";
+inline constexpr std::string_view kLimitExceeded =
+    "Split the machine or its static data into smaller parts.";
 }  // namespace hints
 
 // The message users see: the kind's line, then "\n  Value: ..." and

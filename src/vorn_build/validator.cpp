@@ -6,6 +6,7 @@
 
 #include "float_text.hpp"
 #include "json/overloaded.hpp"
+#include "limits.hpp"
 #include "schema.hpp"
 
 namespace vorn::build {
@@ -235,7 +236,7 @@ Checked validate(const AslAst& ast) {
       VORN_TRY(check_static_data(state_location(named), *pass));
     }
   }
-  return {};
+  return check_limits(ast);
 }
 
 Checked validate_jsonpath(std::string_view prefix, std::string_view field, std::string_view path) {

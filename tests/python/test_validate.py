@@ -129,7 +129,14 @@ class TestBadInput:
         )
 
     def test_hundred_thousand_keys(self):
-        states = ",".join(f'"s{i}":{{"Type":"Succeed"}}' for i in range(100_000))
+        states = ",".join(f'"s{i}":{{"Type":"Succeed"}}' for i in range(65_536))
         assert _pyvorn.validate('{"StartAt":"s0","States":{' + states + "}}") is None
+        states = ",".join(f'"s{i}":{{"Type":"Succeed"}}' for i in range(100_000))
+        with pytest.raises(_pyvorn.ValidationError) as info:
+            _pyvorn.validate('{"StartAt":"s0","States":{' + states + "}}")
+        assert str(info.value) == (
+            "too many states for 16-bit ids (100000, at most 65536) in States\n"
+            "  Hint: Split the machine or its static data into smaller parts."
+        )
         keys = ",".join(f'"k{i}":{i}' for i in range(100_000))
         assert parse_error('{"StartAt":"A","States":{},' + keys + "}") == 'unknown field "k0" in k0'

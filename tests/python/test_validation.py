@@ -220,8 +220,14 @@ def test_deep_and_wide_data():
     assert validation_error(text % deep) == (
         "array elements must have uniform types in States.A.Result" + UNIFORM
     )
+    # Uniform, so it passes the structure rule, but too many elements for the
+    # binary format's 16-bit count.
     rows = [{"id": i, "tags": ["t"]} for i in range(100_000)]
-    assert _pyvorn.validate(one(PASS, Result=rows)) is None
+    assert validation_error(one(PASS, Result=rows)) == (
+        "Result too large for the binary value format (array of 100000 elements exceeds the"
+        " limit of 65535 elements) in States.A.Result\n"
+        "  Hint: Split the machine or its static data into smaller parts."
+    )
     rows[-1] = {"id": 0, "tags": []}
     assert validation_error(one(PASS, Result=list(range(100_000)), Parameters={"rows": rows})) == (
         "array elements must have uniform types in States.A.Parameters" + UNIFORM
