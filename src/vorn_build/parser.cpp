@@ -50,7 +50,12 @@ std::string field_path(std::string_view path, std::string_view key) {
 }
 
 std::string index_suffix(std::size_t index) {
-  return "[" + std::to_string(index) + "]";
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
+  // "[" + std::to_string(...).
+  std::string suffix = "[";
+  suffix += std::to_string(index);
+  suffix += ']';
+  return suffix;
 }
 
 // A whole value of the wrong type is named by the last segment of its path.
