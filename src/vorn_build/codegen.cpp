@@ -39,8 +39,30 @@ void append_int(std::string& out, Integer value) {
   out.append(buffer, end);
 }
 
+// The bidirectional-text controls U+202A..U+202E and U+2066..U+2069 are the
+// one kind of character rustc refuses raw inside a string literal (it could
+// make source read differently from how it compiles); their UTF-8 forms are
+// E2 80 AA..AE and E2 81 A6..A9. Returns the code point, or 0 for others.
+unsigned bidi_control_at(std::string_view text, std::size_t i) {
+  if (i + 2 >= text.size() || static_cast<unsigned char>(text[i]) != 0xE2) return 0;
+  const auto second = static_cast<unsigned char>(text[i + 1]);
+  const auto third = static_cast<unsigned char>(text[i + 2]);
+  const unsigned code_point = 0x2000 | ((second & 0x3F) << 6) | (third & 0x3F);
+  const bool embedding = code_point >= 0x202A && code_point <= 0x202E;
+  const bool isolate = code_point >= 0x2066 && code_point <= 0x2069;
+  return embedding || isolate ? code_point : 0;
+}
+
 void append_escaped(std::string& out, std::string_view text) {
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (const unsigned code_point = bidi_control_at(text, i)) {
+      char escape[16];
+      std::snprintf(escape, sizeof escape, "\\u{%X}", code_point);
+      out += escape;
+      i += 2;
+      continue;
+    }
     switch (c) {
       case '\\':
         out += "\\\\";
@@ -77,13 +99,24 @@ void append_str_list(std::string& out, const std::vector<std::string>& texts) {
   }
 }
 
+// "0x01, 0xFF": encoded data is most of a generated file, so the text is
+// written straight into space grown once.
 void append_bytes(std::string& out, const std::vector<std::uint8_t>& bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i > 0) out += ", ";
-    out += "0x";
-    out += kHex[bytes[i] >> 4];
-    out += kHex[bytes[i] & 0x0F];
+  if (bytes.empty()) return;
+  constexpr std::size_t kPerByte = 6;  // "0xNN, "
+  const std::size_t start = out.size();
+  out.resize(start + kPerByte * bytes.size() - 2);
+  char* at = out.data() + start;
+  for (std::size_t i = 0; i < bytes.size(); ++i, at += kPerByte) {
+    at[0] = '0';
+    at[1] = 'x';
+    at[2] = kHex[bytes[i] >> 4];
+    at[3] = kHex[bytes[i] & 0x0F];
+    if (i + 1 < bytes.size()) {
+      at[4] = ',';
+      at[5] = ' ';
+    }
   }
 }
 

@@ -20,7 +20,9 @@ std::string generate(const LoweredStateMachine& machine);
 
 // `text` escaped for the inside of a Rust string literal: backslash, double
 // quote, LF, CR and TAB are escaped; every other character, other control
-// characters included, is copied unchanged (Rust accepts them raw).
+// characters included, is copied unchanged (Rust accepts them raw), except
+// the bidirectional-text controls U+202A..U+202E and U+2066..U+2069, which
+// rustc refuses raw and which are written as \u{202E} and the like.
 std::string escape_str(std::string_view text);
 
 // A path's display text, unescaped: "$", then ".name" per field and "[n]" per

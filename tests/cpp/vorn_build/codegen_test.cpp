@@ -368,7 +368,7 @@ TEST(Generate, BackoffRateIsShortestDecimalWithAPoint) {
   }
 }
 
-TEST(EscapeStr, EscapesOnlyBackslashQuoteAndLineBreaks) {
+TEST(EscapeStr, EscapesBackslashQuoteLineBreaksAndBidiControls) {
   using namespace std::string_literals;
   const struct {
     std::string text;
@@ -382,6 +382,14 @@ TEST(EscapeStr, EscapesOnlyBackslashQuoteAndLineBreaks) {
       {"line\nfeed\rreturn\ttab", R"(line\nfeed\rreturn\ttab)"},
       {"\x01\x1b\x7f\0z"s, "\x01\x1b\x7f\0z"s},
       {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      // Bidirectional controls are escaped; their neighbours U+2029, U+202F,
+      // U+2065 and U+206A are not.
+      {"a\xE2\x80\xAE"
+       "b\xE2\x81\xA6"
+       "c\xE2\x80\xAA",
+       R"(a\u{202E}b\u{2066}c\u{202A})"},
+      {"\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
+       "\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA"},
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(escape_str(c.text), c.escaped) << c.text;

@@ -103,6 +103,7 @@ inline std::string awkward_text() {
   for (int c = 0; c < 0x20; ++c) text += static_cast<char>(c);
   text += '\x7f';
   text += "\xC3\xA9 \xE2\x80\xA8 \xF0\x9F\x98\x80 \\n \\\" \\";
+  text += "\xE2\x80\xAE\xE2\x81\xA9";  // bidirectional controls, refused raw by rustc
   return text;
 }
 
