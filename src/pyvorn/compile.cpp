@@ -3,6 +3,9 @@
 #include <array>
 
 #include "exceptions.hpp"
+#include "lowered_ir.hpp"
+#include "vorn_build/codegen.hpp"
+#include "vorn_build/lower.hpp"
 #include "vorn_build/parser.hpp"
 #include "vorn_build/validator.hpp"
 
@@ -22,11 +25,49 @@ std::optional<std::string_view> json_str_argument(const char* function_name, PyO
   return py::utf8_argument(bound[0], "json_str");
 }
 
+constexpr std::array<const char* const, 1> kLoweredArgument = {"lowered"};
+
 PyObject* validate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return py::guard([&]() -> PyObject* {
     const auto text = json_str_argument("validate", args, nargs, kwnames);
     if (!text || !parse_and_validate(*text)) return nullptr;
     Py_RETURN_NONE;
+  });
+}
+
+PyObject* lower(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    const auto text = json_str_argument("lower", args, nargs, kwnames);
+    if (!text) return nullptr;
+    const auto ast = parse_and_validate(*text);
+    if (!ast) return nullptr;
+    return new_lowered_ir(vorn::build::lower(*ast)).release();
+  });
+}
+
+PyObject* generate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    std::array<PyObject*, 1> bound{};
+    if (!py::parse_arguments("generate", args, nargs, kwnames, kLoweredArgument, bound, 1)) {
+      return nullptr;
+    }
+    if (!is_lowered_ir(bound[0])) {
+      if (!PyErr_Occurred()) py::raise_argument_type("lowered", bound[0], "LoweredIr");
+      return nullptr;
+    }
+    const auto read = LoweredRead::acquire(bound[0]);
+    if (!read) return nullptr;
+    return py::new_str(vorn::build::generate(read->machine())).release();
+  });
+}
+
+PyObject* compile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    const auto text = json_str_argument("compile", args, nargs, kwnames);
+    if (!text) return nullptr;
+    const auto ast = parse_and_validate(*text);
+    if (!ast) return nullptr;
+    return py::new_str(vorn::build::generate(vorn::build::lower(*ast))).release();
   });
 }
 
@@ -51,5 +92,18 @@ std::optional<vorn::build::AslAst> parse_and_validate(std::string_view json_text
 PyMethodDef validate_def = {
     "validate", py::as_cfunction(validate), METH_FASTCALL | METH_KEYWORDS,
     "validate(json_str)\n--\n\nParse and validate ASL JSON. Raises ParseError or ValidationError."};
+
+PyMethodDef lower_def = {
+    "lower", py::as_cfunction(lower), METH_FASTCALL | METH_KEYWORDS,
+    "lower(json_str)\n--\n\nParse, validate, and lower ASL JSON into an IR handle."};
+
+PyMethodDef generate_def = {
+    "generate", py::as_cfunction(generate), METH_FASTCALL | METH_KEYWORDS,
+    "generate(lowered)\n--\n\nGenerate Rust source code from a LoweredIr handle."};
+
+PyMethodDef compile_def = {
+    "compile", py::as_cfunction(compile), METH_FASTCALL | METH_KEYWORDS,
+    "compile(json_str)\n--\n\nFull pipeline: parse + validate + lower + generate. Returns Rust "
+    "source."};
 
 }  // namespace pyvorn

@@ -1,6 +1,6 @@
-// The compile entry points: validate (and, as they arrive, lower, generate
-// and compile), with parse_and_validate shared by everything that builds a
-// machine from definition text.
+// The compile entry points, validate, lower, generate and compile, with
+// parse_and_validate shared by everything that builds a machine from
+// definition text.
 #pragma once
 
 #include <optional>
@@ -16,5 +16,8 @@ namespace pyvorn {
 std::optional<vorn::build::AslAst> parse_and_validate(std::string_view json_text);
 
 extern PyMethodDef validate_def;
+extern PyMethodDef lower_def;
+extern PyMethodDef generate_def;
+extern PyMethodDef compile_def;
 
 }  // namespace pyvorn

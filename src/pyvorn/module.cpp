@@ -8,6 +8,7 @@
 #include "compile.hpp"
 #include "data_bridge.hpp"
 #include "exceptions.hpp"
+#include "lowered_ir.hpp"
 #include "py.hpp"
 
 namespace pyvorn {
@@ -18,12 +19,20 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT, "_pyvorn", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
+bool add_type(PyObject* module, const char* name, PyTypeObject* type) {
+  return py::add_to_module(module, name, py::Ref::borrow(reinterpret_cast<PyObject*>(type)));
+}
+
 bool register_attributes(PyObject* module) {
   return py::add_to_module(module, "__version__", py::new_str("0.1.0")) &&
-         add_exception_types(module) &&                 //
-         py::add_function(module, encode_value_def) &&  //
-         py::add_function(module, decode_value_def) &&  //
-         py::add_function(module, validate_def);
+         add_exception_types(module) &&                       //
+         py::add_function(module, encode_value_def) &&        //
+         py::add_function(module, decode_value_def) &&        //
+         add_type(module, "LoweredIr", lowered_ir_type()) &&  //
+         py::add_function(module, validate_def) &&            //
+         py::add_function(module, lower_def) &&               //
+         py::add_function(module, generate_def) &&            //
+         py::add_function(module, compile_def);
 }
 
 PyObject* create_module() {

@@ -1,5 +1,7 @@
 #include "py.hpp"
 
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace pyvorn::py {
@@ -106,8 +108,25 @@ std::optional<std::string_view> utf8_argument(PyObject* object, const char* argu
 }
 
 Ref new_str(std::string_view text) {
-  return Ref::steal(
-      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+  const auto length = static_cast<Py_ssize_t>(text.size());
+  if (!is_ascii(text)) return Ref::steal(PyUnicode_DecodeUTF8(text.data(), length, "replace"));
+  // ASCII, by far the common case, is copied straight into a compact string.
+  Ref str = Ref::steal(PyUnicode_New(length, 127));
+  if (str && length > 0) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), text.data(), text.size());
+  return str;
+}
+
+bool is_ascii(std::string_view text) {
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, text.data() + i, sizeof chunk);
+    if ((chunk & 0x8080808080808080ULL) != 0) return false;
+  }
+  for (; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  }
+  return true;
 }
 
 void raise(PyObject* type, std::string_view message) {

@@ -81,9 +81,11 @@ void raise_argument_type(const char* argument, PyObject* object, const char* tar
 // interpreter's UnicodeEncodeError for text holding lone surrogates.
 std::optional<std::string_view> utf8_argument(PyObject* object, const char* argument);
 
-// A new str from UTF-8 text; invalid bytes, which our messages never hold,
+// A new str from UTF-8 text; invalid bytes, which our texts never hold,
 // would become U+FFFD rather than failing.
 Ref new_str(std::string_view text);
+
+bool is_ascii(std::string_view text);
 
 // Raises `type` with `message` as its one argument. Works for messages that
 // hold NUL characters, which C-string based raising would cut short.

@@ -55,8 +55,10 @@ std::optional<std::string_view> utf8_of(PyObject* text) {
 // A dict key as UTF-8, refusing keys that are not str.
 std::optional<std::string_view> dict_key_utf8(PyObject* key) {
   if (!PyUnicode_Check(key)) {
-    py::raise(PyExc_TypeError,
-              "'" + py::type_name(key) + "' object cannot be converted to 'PyString'");
+    std::string message = "'";  // built by appending: GCC 12 warns falsely on "'" + string
+    message += py::type_name(key);
+    message += "' object cannot be converted to 'PyString'";
+    py::raise(PyExc_TypeError, message);
     return std::nullopt;
   }
   return utf8_of(key);

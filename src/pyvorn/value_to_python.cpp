@@ -15,28 +15,9 @@ namespace {
 
 using vorn::json::Value;
 
-bool is_ascii(std::string_view text) {
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, text.data() + i, sizeof chunk);
-    if ((chunk & 0x8080808080808080ULL) != 0) return false;
-  }
-  for (; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-  }
-  return true;
-}
-
-// A new str from valid UTF-8. ASCII, the common case, is copied straight into
-// a compact string without running the decoder.
+// A new reference to a str of valid UTF-8.
 PyObject* make_str(std::string_view text) {
-  const auto length = static_cast<Py_ssize_t>(text.size());
-  if (!is_ascii(text)) return PyUnicode_DecodeUTF8(text.data(), length, nullptr);
-  PyObject* str = PyUnicode_New(length, 127);
-  if (str != nullptr && length > 0)
-    std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
-  return str;
+  return py::new_str(text).release();
 }
 
 // Decoded objects keep meeting the same keys: records in an array, and the
@@ -55,7 +36,7 @@ class KeyCache {
 
   // A new reference to a str holding `bytes`.
   PyObject* get(std::string_view bytes) {
-    if (bytes.size() > kMaxCachedLength || !is_ascii(bytes)) return make_str(bytes);
+    if (bytes.size() > kMaxCachedLength || !py::is_ascii(bytes)) return make_str(bytes);
     PyObject*& slot = slots_[slot_of(bytes)];
     if (slot != nullptr && PyUnicode_GET_LENGTH(slot) == static_cast<Py_ssize_t>(bytes.size()) &&
         std::memcmp(PyUnicode_1BYTE_DATA(slot), bytes.data(), bytes.size()) == 0) {
