@@ -9,3 +9,11 @@ for bench in bench/bench_*.py; do
   echo "==> $bench"
   "$PYTHON" "$bench"
 done
+
+echo "==> bench/compile_stages.cpp"
+cmake -S . -B build/bench -G Ninja -DPYVORN_BUILD_BENCH=ON -DPYVORN_BUILD_PYTHON=OFF >/dev/null
+cmake --build build/bench --target compile_stages >/dev/null
+definition=$(mktemp)
+trap 'rm -f "$definition"' EXIT
+"$PYTHON" -c "import sys; sys.path.insert(0, 'bench'); from definitions import large_definition; print(large_definition(2000))" >"$definition"
+build/bench/bench/compile_stages "$definition"
