@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "number_text.hpp"
 #include "tree_builder.hpp"
 #include "utf8.hpp"
 
@@ -45,17 +46,21 @@ class ReaderHandler {
  public:
   bool Null() { return push(json::Null{}); }
   bool Bool(bool b) { return push(b); }
-  bool Int(int i) { return Int64(i); }
-  bool Uint(unsigned u) { return push(static_cast<std::uint64_t>(u)); }
-  bool Int64(std::int64_t i) {
-    // The reader reports "-0" as the integer 0 with a minus sign; a negative
-    // zero is not a negative integer, so keep it as the float it denotes.
-    if (i == 0) return push(-0.0);
-    return push(i);
+  // Numbers arrive as their text (RapidJSON's own full-precision conversion
+  // reads out of bounds on some long literals); number_value() converts them.
+  bool Int(int) { return false; }
+  bool Uint(unsigned) { return false; }
+  bool Int64(std::int64_t) { return false; }
+  bool Uint64(std::uint64_t) { return false; }
+  bool Double(double) { return false; }
+  bool RawNumber(const char* s, rapidjson::SizeType length, bool) {
+    std::optional<Value> number = number_value(std::string_view(s, length));
+    if (!number) {
+      refusal_ = "number out of range";
+      return false;
+    }
+    return push(std::move(*number));
   }
-  bool Uint64(std::uint64_t u) { return push(u); }
-  bool Double(double d) { return push(d); }
-  bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
   bool String(const char* s, rapidjson::SizeType length, bool) {
     if (!valid_text(s, length)) return false;
     return push(std::string(s, length));
@@ -179,7 +184,8 @@ ReadError error_at(std::string problem, std::string_view text, std::size_t offse
 }  // namespace
 
 Result<Value, ReadError> read(std::string_view text) {
-  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag |
+  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
+                              rapidjson::kParseNumbersAsStringsFlag |
                               rapidjson::kParseValidateEncodingFlag;
   if (text.size() > std::numeric_limits<rapidjson::SizeType>::max()) {
     return fail(ReadError{"input too large at line 1 column 1"});

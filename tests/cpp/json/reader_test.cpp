@@ -46,6 +46,14 @@ TEST(Reader, FloatsAreReadAtFullPrecision) {
   EXPECT_EQ(read_ok("1.7976931348623157e308").as_float(), 1.7976931348623157e308);
 }
 
+// Found by fuzzing: RapidJSON's own full-precision conversion read out of
+// bounds on long literals like these.
+TEST(Reader, LongNumberLiteralsAreReadSafely) {
+  EXPECT_EQ(read_ok("0." + std::string(466, '0')), Value(0.0));
+  EXPECT_EQ(read_ok("[1." + std::string(1000, '0') + "1e-5]"), Value(Array{Value(1e-5)}));
+  EXPECT_EQ(read_ok("0." + std::string(400, '0') + "1e400"), Value(0.1));
+}
+
 TEST(Reader, ObjectsAreSortedWithLastDuplicateWinning) {
   Value v = read_ok(R"({"b":1,"a":2,"b":3})");
   const Object& object = v.as_object();
