@@ -8,4 +8,8 @@ struct Overloaded : Fs... {
   using Fs::operator()...;
 };
 
+// Needed by compilers without deduction for aggregates (clang before 17).
+template <class... Fs>
+Overloaded(Fs...) -> Overloaded<Fs...>;
+
 }  // namespace vorn

@@ -27,7 +27,14 @@ using Array = std::vector<Value>;
 // Members sorted by key bytes, keys unique.
 class Object {
  public:
-  Object() = default;
+  // The special members are defined below, where Member is complete, so
+  // that Value's inline constructors need only their declarations.
+  Object();
+  Object(const Object&);
+  Object(Object&&) noexcept;
+  Object& operator=(const Object&);
+  Object& operator=(Object&&) noexcept;
+  ~Object();
 
   // Sorts `members` by key (stable) and keeps the last of each run of equal
   // keys, so callers may pass members in any order, duplicates included.
@@ -40,14 +47,15 @@ class Object {
   // Inserts or replaces, keeping the order.
   void set(std::string key, Value value);
 
-  std::size_t size() const { return members_.size(); }
-  bool empty() const { return members_.empty(); }
+  // Defined below, where Member is complete.
+  std::size_t size() const;
+  bool empty() const;
   const std::vector<Member>& members() const { return members_; }
   std::vector<Member>& members() { return members_; }
-  auto begin() const { return members_.begin(); }
-  auto end() const { return members_.end(); }
-  auto begin() { return members_.begin(); }
-  auto end() { return members_.end(); }
+  std::vector<Member>::const_iterator begin() const;
+  std::vector<Member>::const_iterator end() const;
+  std::vector<Member>::iterator begin();
+  std::vector<Member>::iterator end();
 
   friend bool operator==(const Object&, const Object&);
 
@@ -120,6 +128,32 @@ struct Member {
 
   friend bool operator==(const Member&, const Member&) = default;
 };
+
+inline Object::Object() = default;
+inline Object::Object(const Object&) = default;
+inline Object::Object(Object&&) noexcept = default;
+inline Object& Object::operator=(const Object&) = default;
+inline Object& Object::operator=(Object&&) noexcept = default;
+inline Object::~Object() = default;
+
+inline std::size_t Object::size() const {
+  return members_.size();
+}
+inline bool Object::empty() const {
+  return members_.empty();
+}
+inline std::vector<Member>::const_iterator Object::begin() const {
+  return members_.begin();
+}
+inline std::vector<Member>::const_iterator Object::end() const {
+  return members_.end();
+}
+inline std::vector<Member>::iterator Object::begin() {
+  return members_.begin();
+}
+inline std::vector<Member>::iterator Object::end() {
+  return members_.end();
+}
 
 // Unsigned byte-wise order of keys, the shorter first on a common prefix.
 inline bool key_less(std::string_view a, std::string_view b) {

@@ -51,12 +51,13 @@ class Lowering {
   }
 
   void number_handlers() {
-    std::map<std::string_view, std::uint16_t> resources;
+    std::map<std::string_view, HandlerId> resources;
     for (const NamedState& named : ast_.states) {
-      if (const auto* task = std::get_if<TaskStateAst>(&named.state)) resources[task->resource] = 0;
+      if (const auto* task = std::get_if<TaskStateAst>(&named.state))
+        resources[task->resource] = {};
     }
     for (auto& [resource, id] : resources) {
-      id = static_cast<std::uint16_t>(machine_.handler_names.size());
+      id = HandlerId{static_cast<std::uint16_t>(machine_.handler_names.size())};
       machine_.handler_names.emplace_back(resource);
     }
     handler_ids_ = std::move(resources);
@@ -212,7 +213,7 @@ class Lowering {
 
   const AslAst& ast_;
   LoweredStateMachine machine_;
-  std::map<std::string_view, std::uint16_t> handler_ids_;
+  std::map<std::string_view, HandlerId> handler_ids_;
   std::unordered_map<std::string, SchemaId> schema_ids_;
   std::unordered_map<std::size_t, SchemaId> result_schemas_;  // by state position
   // Choice states are visited in name order both when numbering conditions

@@ -22,19 +22,19 @@ void append_piece(std::string_view piece, LoweredValuePath& out) {
   // Segments are constructed in place: GCC 12 warns falsely about a
   // maybe-uninitialized string when a temporary variant is moved in.
   if (first_bracket == std::string_view::npos) {
-    out.segments.emplace_back(std::in_place_type<LoweredField>, std::string(piece));
+    out.segments.emplace_back(std::in_place_type<LoweredField>, LoweredField{std::string(piece)});
     return;
   }
   if (first_bracket > 0) {
     out.segments.emplace_back(std::in_place_type<LoweredField>,
-                              std::string(piece.substr(0, first_bracket)));
+                              LoweredField{std::string(piece.substr(0, first_bracket))});
   }
   std::size_t open = first_bracket;
   while (open != std::string_view::npos) {
     const std::size_t close = piece.find(']', open + 1);
     if (close == std::string_view::npos) return;  // an unclosed '[' ends the piece
     if (const auto index = parse_index(piece.substr(open + 1, close - open - 1))) {
-      out.segments.emplace_back(std::in_place_type<LoweredIndex>, *index);
+      out.segments.emplace_back(std::in_place_type<LoweredIndex>, LoweredIndex{*index});
     }
     open = piece.find('[', close + 1);
   }
