@@ -1,7 +1,5 @@
 #include "compile.hpp"
 
-#include <array>
-
 #include "exceptions.hpp"
 #include "lowered_ir.hpp"
 #include "vorn_build/codegen.hpp"
@@ -13,19 +11,13 @@ namespace pyvorn {
 
 namespace {
 
-constexpr std::array<const char* const, 1> kJsonStrArgument = {"json_str"};
-
 // The definition text of a one-argument (json_str) entry point.
 std::optional<std::string_view> json_str_argument(const char* function_name, PyObject* const* args,
                                                   Py_ssize_t nargs, PyObject* kwnames) {
-  std::array<PyObject*, 1> bound{};
-  if (!py::parse_arguments(function_name, args, nargs, kwnames, kJsonStrArgument, bound, 1)) {
-    return std::nullopt;
-  }
-  return py::utf8_argument(bound[0], "json_str");
+  PyObject* text = py::single_argument(function_name, "json_str", args, nargs, kwnames);
+  if (text == nullptr) return std::nullopt;
+  return py::utf8_argument(text, "json_str");
 }
-
-constexpr std::array<const char* const, 1> kLoweredArgument = {"lowered"};
 
 PyObject* validate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return py::guard([&]() -> PyObject* {
@@ -47,15 +39,13 @@ PyObject* lower(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
 
 PyObject* generate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return py::guard([&]() -> PyObject* {
-    std::array<PyObject*, 1> bound{};
-    if (!py::parse_arguments("generate", args, nargs, kwnames, kLoweredArgument, bound, 1)) {
+    PyObject* lowered = py::single_argument("generate", "lowered", args, nargs, kwnames);
+    if (lowered == nullptr) return nullptr;
+    if (!is_lowered_ir(lowered)) {
+      if (!PyErr_Occurred()) py::raise_argument_type("lowered", lowered, "LoweredIr");
       return nullptr;
     }
-    if (!is_lowered_ir(bound[0])) {
-      if (!PyErr_Occurred()) py::raise_argument_type("lowered", bound[0], "LoweredIr");
-      return nullptr;
-    }
-    const auto read = LoweredRead::acquire(bound[0]);
+    const auto read = LoweredRead::acquire(lowered);
     if (!read) return nullptr;
     return py::new_str(vorn::build::generate(read->machine())).release();
   });

@@ -1,8 +1,6 @@
 // encode_value and decode_value: the binary value format from Python.
 #include "data_bridge.hpp"
 
-#include <array>
-
 namespace pyvorn {
 
 namespace {
@@ -10,18 +8,13 @@ namespace {
 // Most values are small; starting here skips the first few regrowths.
 constexpr std::size_t kInitialEncodeCapacity = 256;
 
-constexpr std::array<const char* const, 1> kObjArgument = {"obj"};
-constexpr std::array<const char* const, 1> kDataArgument = {"data"};
-
 PyObject* encode_value(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return py::guard([&]() -> PyObject* {
-    std::array<PyObject*, 1> bound{};
-    if (!py::parse_arguments("encode_value", args, nargs, kwnames, kObjArgument, bound, 1)) {
-      return nullptr;
-    }
+    PyObject* object = py::single_argument("encode_value", "obj", args, nargs, kwnames);
+    if (object == nullptr) return nullptr;
     std::vector<std::uint8_t> bytes;
     bytes.reserve(kInitialEncodeCapacity);
-    if (!encode_py_value(bound[0], bytes)) return nullptr;
+    if (!encode_py_value(object, bytes)) return nullptr;
     return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes.data()),
                                      static_cast<Py_ssize_t>(bytes.size()));
   });
@@ -29,11 +22,8 @@ PyObject* encode_value(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 
 PyObject* decode_value(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return py::guard([&]() -> PyObject* {
-    std::array<PyObject*, 1> bound{};
-    if (!py::parse_arguments("decode_value", args, nargs, kwnames, kDataArgument, bound, 1)) {
-      return nullptr;
-    }
-    PyObject* data = bound[0];
+    PyObject* data = py::single_argument("decode_value", "data", args, nargs, kwnames);
+    if (data == nullptr) return nullptr;
     if (!PyBytes_Check(data)) {
       py::raise_argument_type("data", data, "PyBytes");
       return nullptr;

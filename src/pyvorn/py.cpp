@@ -76,6 +76,14 @@ bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_s
   return true;
 }
 
+PyObject* single_argument(std::string_view function_name, const char* name, PyObject* const* args,
+                          Py_ssize_t nargs, PyObject* kwnames) {
+  const char* const names[] = {name};
+  PyObject* bound[] = {nullptr};
+  if (!parse_arguments(function_name, args, nargs, kwnames, names, bound, 1)) return nullptr;
+  return bound[0];
+}
+
 std::string type_name(PyObject* object) {
   Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(object)));
   if (!name) {

@@ -70,6 +70,12 @@ bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_s
                      PyObject* kwnames, std::span<const char* const> names,
                      std::span<PyObject*> out, std::size_t required);
 
+// The one required argument `name` of a function that takes exactly one, by
+// position or keyword (a borrowed reference); null with TypeError set when
+// the call does not fit.
+PyObject* single_argument(std::string_view function_name, const char* name, PyObject* const* args,
+                          Py_ssize_t nargs, PyObject* kwnames);
+
 // The qualified name of an object's type ("int", "LoweredIr", ...).
 std::string type_name(PyObject* object);
 
