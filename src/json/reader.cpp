@@ -44,6 +44,10 @@ class BoundedStream {
 // RapidJSON's event handler: feeds a TreeBuilder and counts nesting depth.
 class ReaderHandler {
  public:
+  // `may_escape_surrogates`: whether the text holds a "\\u" escape at all.
+  explicit ReaderHandler(bool may_escape_surrogates)
+      : may_escape_surrogates_(may_escape_surrogates) {}
+
   bool Null() { return push(json::Null{}); }
   bool Bool(bool b) { return push(b); }
   // Numbers arrive as their text (RapidJSON's own full-precision conversion
@@ -103,9 +107,11 @@ class ReaderHandler {
   // RapidJSON checks raw bytes, and pairs a high surrogate escape with a low
   // one, but lets a lone low surrogate escape ("\udc00") through as bytes that
   // are not UTF-8. Such bytes can only come from an escape and start with
-  // 0xED, so only strings holding that byte are checked again.
+  // 0xED, so only strings holding that byte, in a text with escapes, are
+  // checked again.
   bool valid_text(const char* s, std::size_t length) {
-    if (std::memchr(s, 0xED, length) == nullptr || is_valid_utf8(std::string_view(s, length))) {
+    if (!may_escape_surrogates_ || std::memchr(s, 0xED, length) == nullptr ||
+        is_valid_utf8(std::string_view(s, length))) {
       return true;
     }
     refusal_ = "lone surrogate in hex escape";
@@ -115,6 +121,7 @@ class ReaderHandler {
   TreeBuilder tree_;
   std::size_t depth_ = 0;
   const char* refusal_ = nullptr;
+  bool may_escape_surrogates_;
 };
 
 // The problem text for a reader error at `offset`. Errors that RapidJSON
@@ -191,7 +198,7 @@ Result<Value, ReadError> read(std::string_view text) {
     return fail(ReadError{"input too large at line 1 column 1"});
   }
   BoundedStream stream(text);
-  ReaderHandler handler;
+  ReaderHandler handler(text.find("\\u") != std::string_view::npos);
   rapidjson::Reader reader;
   const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, handler);
   if (parsed.IsError()) {
