@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "schema.hpp"
+#include "template_key.hpp"
 #include "vorn/encode.hpp"
 
 namespace vorn::build {
@@ -27,10 +28,6 @@ E too_large(std::string location, std::string_view what, const EncodeError& erro
            E::LimitExceeded{std::string(what) + " too large for the binary value format",
                             to_string(error)},
            hints::kLimitExceeded};
-}
-
-bool is_reference_key(std::string_view key) {
-  return key.size() >= 2 && key.ends_with(".$");
 }
 
 // Every literal member of a template is encoded on its own.

@@ -8,6 +8,7 @@
 
 #include "json/overloaded.hpp"
 #include "schema.hpp"
+#include "template_key.hpp"
 #include "value_path.hpp"
 #include "vorn/encode.hpp"
 
@@ -20,10 +21,6 @@ std::vector<std::uint8_t> encode_validated(const json::Value& value) {
   auto encoded = encode_value(value);
   if (!encoded.ok()) throw std::logic_error("lowering met data validation should have refused");
   return std::move(encoded).value();
-}
-
-bool is_reference_key(std::string_view key) {
-  return key.size() >= 2 && key.ends_with(".$");
 }
 
 class Lowering {
@@ -229,7 +226,7 @@ std::optional<LoweredTemplate> lower_opt_template(
   LoweredTemplate lowered;
   for (const json::Member& member : template_value->as_object()) {
     if (is_reference_key(member.key)) {
-      lowered.entries.push_back(LoweredReference{member.key.substr(0, member.key.size() - 2),
+      lowered.entries.push_back(LoweredReference{std::string(reference_base(member.key)),
                                                  parse_value_path(member.value.as_string())});
     } else {
       lowered.entries.push_back(LoweredLiteral{member.key, encode_validated(member.value)});

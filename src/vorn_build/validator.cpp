@@ -8,6 +8,7 @@
 #include "json/overloaded.hpp"
 #include "limits.hpp"
 #include "schema.hpp"
+#include "template_key.hpp"
 
 namespace vorn::build {
 
@@ -44,10 +45,6 @@ E invalid_path(std::string location, std::string_view path) {
 E transition_not_found(std::string location, std::string_view target) {
   return E{std::move(location), std::string(target), E::TransitionNotFound{std::string(target)},
            std::nullopt};
-}
-
-bool is_reference_key(std::string_view key) {
-  return key.size() >= 2 && key.ends_with(".$");
 }
 
 std::string describe(const ChoiceOperator& op) {
@@ -263,7 +260,7 @@ Checked validate_template(std::string_view state_location, std::string_view fiel
     if (!is_accepted_path(path)) {
       return fail(invalid_path(dotted({state_location, field, key}), path));
     }
-    const std::string_view plain = std::string_view(key).substr(0, key.size() - 2);
+    const std::string_view plain = reference_base(key);
     if (object.contains(plain)) {
       return fail(E{dotted({state_location, field}), key,
                     E::ConflictingTemplateKeys{std::string(plain)},
