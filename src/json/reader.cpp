@@ -9,7 +9,7 @@
 
 #include "number_text.hpp"
 #include "tree_builder.hpp"
-#include "utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace vorn::json {
 

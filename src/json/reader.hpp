@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "result.hpp"
+#include "base/result.hpp"
 #include "value.hpp"
 
 namespace vorn::json {

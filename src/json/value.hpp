@@ -17,6 +17,8 @@
 #include <variant>
 #include <vector>
 
+#include "base/key_order.hpp"
+
 namespace vorn::json {
 
 class Value;
@@ -153,16 +155,6 @@ inline std::vector<Member>::iterator Object::begin() {
 }
 inline std::vector<Member>::iterator Object::end() {
   return members_.end();
-}
-
-// Unsigned byte-wise order of keys, the shorter first on a common prefix.
-// Keys mostly differ in their first byte; deciding that inline saves a
-// library call per comparison.
-inline bool key_less(std::string_view a, std::string_view b) {
-  if (!a.empty() && !b.empty() && a.front() != b.front()) {
-    return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(b.front());
-  }
-  return a < b;
 }
 
 }  // namespace vorn::json

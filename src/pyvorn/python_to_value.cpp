@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "data_bridge.hpp"
+#include "base/key_order.hpp"
 #include "json/tree_builder.hpp"
 #include "vorn/value_writer.hpp"
 
@@ -120,15 +121,6 @@ bool walk(PyObject* object, Visitor& visitor) {
   if (PyDict_Check(object)) return visitor.dict(object);
   py::raise(PyExc_TypeError, "cannot convert " + py::type_name(object) + " to JSON value");
   return false;
-}
-
-// Byte order of keys. Keys mostly differ in their first byte; deciding that
-// inline saves a library call per comparison.
-bool key_bytes_less(std::string_view a, std::string_view b) {
-  if (!a.empty() && !b.empty() && a[0] != b[0]) {
-    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
-  }
-  return a < b;
 }
 
 // Builds a JSON value tree.
@@ -260,7 +252,7 @@ class BytesVisitor {
       entries_.push_back(Entry{*key_text, item, dict_index++});
     }
     const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(start);
-    auto by_key = [](const Entry& a, const Entry& b) { return key_bytes_less(a.key, b.key); };
+    auto by_key = [](const Entry& a, const Entry& b) { return vorn::key_less(a.key, b.key); };
     if (!std::is_sorted(first, entries_.end(), by_key)) std::sort(first, entries_.end(), by_key);
 
     const std::size_t end = entries_.size();

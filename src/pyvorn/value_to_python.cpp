@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/key_order.hpp"
 #include "data_bridge.hpp"
 #include "vorn/decoder.hpp"
 
@@ -135,8 +136,6 @@ class PySink {
     return true;
   }
 
-  static bool key_less(std::string_view a, std::string_view b) { return a < b; }
-
   // Entry positions in the order to insert them: ascending key bytes, and of
   // a repeated key only the last stored. Stored order when already sorted,
   // which is what the writer produces.
@@ -146,11 +145,11 @@ class PySink {
     auto key_at = [&](std::size_t entry) { return key_bytes_[first_key + entry]; };
     bool strictly_sorted = true;
     for (std::size_t i = 1; i < count && strictly_sorted; ++i) {
-      strictly_sorted = key_less(key_at(i - 1), key_at(i));
+      strictly_sorted = vorn::key_less(key_at(i - 1), key_at(i));
     }
     if (strictly_sorted) return order_;
     std::stable_sort(order_.begin(), order_.end(),
-                     [&](std::size_t a, std::size_t b) { return key_less(key_at(a), key_at(b)); });
+                     [&](std::size_t a, std::size_t b) { return vorn::key_less(key_at(a), key_at(b)); });
     std::pmr::vector<std::size_t> last_of_each(&arena_);
     for (std::size_t i = 0; i < count; ++i) {
       if (i + 1 < count && key_at(order_[i + 1]) == key_at(order_[i])) continue;

@@ -1,6 +1,6 @@
 #include "data_view.hpp"
 
-#include "json/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace vorn {
 
@@ -69,7 +69,7 @@ std::optional<std::string_view> DataView::as_str() const {
   if (bytes_.size() < kContainerHeaderSize + length) return std::nullopt;
   const std::string_view text(reinterpret_cast<const char*>(bytes_.data() + kContainerHeaderSize),
                               length);
-  if (!json::is_valid_utf8(text)) return std::nullopt;
+  if (!is_valid_utf8(text)) return std::nullopt;
   return text;
 }
 

@@ -20,8 +20,8 @@
 #include <string_view>
 
 #include "context_error.hpp"
-#include "json/result.hpp"
-#include "json/utf8.hpp"
+#include "base/result.hpp"
+#include "base/utf8.hpp"
 #include "json/value.hpp"
 #include "value_format.hpp"
 
@@ -84,7 +84,7 @@ class BinaryDeserializer {
         const std::size_t length = read_u16(window.data() + 1);
         if (window.size() < kContainerHeaderSize + length) return DecodeStatus::InvalidData;
         const std::string_view text = text_at(window, kContainerHeaderSize, length);
-        if (!json::is_valid_utf8(text)) return DecodeStatus::InvalidData;
+        if (!is_valid_utf8(text)) return DecodeStatus::InvalidData;
         return emitted(sink_.string(text));
       }
       case Tag::Integer:
@@ -144,7 +144,7 @@ class BinaryDeserializer {
     const std::size_t value_start = entries.position + 2 + key_length;
     if (value_start > window.size()) return DecodeStatus::InvalidData;
     const std::string_view key = text_at(window, entries.position + 2, key_length);
-    if (!json::is_valid_utf8(key)) return DecodeStatus::InvalidData;
+    if (!is_valid_utf8(key)) return DecodeStatus::InvalidData;
     if (!sink_.key(key)) return DecodeStatus::SinkFailed;
 
     const std::size_t size = encoded_data_size(window.subspan(value_start));

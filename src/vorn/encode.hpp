@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "json/result.hpp"
+#include "base/result.hpp"
 #include "json/value.hpp"
 #include "value_writer.hpp"
 

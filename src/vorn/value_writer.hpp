@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json/result.hpp"
+#include "base/result.hpp"
 #include "value_format.hpp"
 
 namespace vorn {

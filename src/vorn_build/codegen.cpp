@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "json/overloaded.hpp"
+#include "base/overloaded.hpp"
 #include "vorn_build/float_text.hpp"
 
 namespace vorn::build {

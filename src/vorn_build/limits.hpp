@@ -6,7 +6,7 @@
 #pragma once
 
 #include "ast.hpp"
-#include "json/result.hpp"
+#include "base/result.hpp"
 #include "validation_error.hpp"
 
 namespace vorn::build {

@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "json/overloaded.hpp"
+#include "base/overloaded.hpp"
 #include "schema.hpp"
 #include "template_key.hpp"
 #include "value_path.hpp"

@@ -1,6 +1,6 @@
 #include "parse_error.hpp"
 
-#include "json/overloaded.hpp"
+#include "base/overloaded.hpp"
 
 namespace vorn::build {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "ast.hpp"
-#include "json/result.hpp"
+#include "base/result.hpp"
 #include "parse_error.hpp"
 
 namespace vorn::build {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "json/overloaded.hpp"
+#include "base/overloaded.hpp"
 
 namespace vorn::build {
 

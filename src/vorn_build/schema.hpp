@@ -19,7 +19,7 @@
 #include <variant>
 #include <vector>
 
-#include "json/result.hpp"
+#include "base/result.hpp"
 #include "json/value.hpp"
 #include "vorn/value_writer.hpp"
 

@@ -1,7 +1,7 @@
 #include "validation_error.hpp"
 
 #include "float_text.hpp"
-#include "json/overloaded.hpp"
+#include "base/overloaded.hpp"
 
 namespace vorn::build {
 

@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "float_text.hpp"
-#include "json/overloaded.hpp"
+#include "base/overloaded.hpp"
 #include "limits.hpp"
 #include "schema.hpp"
 #include "template_key.hpp"

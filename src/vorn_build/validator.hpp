@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "ast.hpp"
-#include "json/result.hpp"
+#include "base/result.hpp"
 #include "json/value.hpp"
 #include "validation_error.hpp"
 

@@ -1,9 +1,9 @@
-#include "utf8.hpp"
+#include "base/utf8.hpp"
 
 #include <cstdint>
 #include <cstring>
 
-namespace vorn::json {
+namespace vorn {
 
 bool is_valid_utf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -49,4 +49,4 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
-}  // namespace vorn::json
+}  // namespace vorn

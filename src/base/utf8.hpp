@@ -4,8 +4,8 @@
 
 #include <string_view>
 
-namespace vorn::json {
+namespace vorn {
 
 bool is_valid_utf8(std::string_view bytes);
 
-}  // namespace vorn::json
+}  // namespace vorn
