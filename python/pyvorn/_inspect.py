@@ -83,7 +83,8 @@ def render_schema(schema: Any) -> str:
     tag, payload = schema
     if tag == "array":
         return f"[{render_schema(payload)}]"
-    return "{" + ", ".join(f"{json.dumps(name, ensure_ascii=False)}: {render_schema(member)}" for name, member in payload) + "}"
+    fields = (f"{json.dumps(name, ensure_ascii=False)}: {render_schema(member)}" for name, member in payload)
+    return "{" + ", ".join(fields) + "}"
 
 
 # --- the machine -----------------------------------------------------------
@@ -121,6 +122,13 @@ class MachineFacts:
         self.start_at: str = definition["StartAt"]
         self.schemas = self._schemas()
         self.conditions = self._conditions()
+        self.conditions_of: dict[str, list[Condition]] = {}
+        for condition in self.conditions:
+            self.conditions_of.setdefault(condition.state, []).append(condition)
+        self.users: dict[str, list[str]] = {resource: [] for resource in self.handler_names}
+        for name in self.state_names:
+            if self.states[name]["Type"] == "Task":
+                self.users[self.states[name]["Resource"]].append(name)
 
     def _schemas(self) -> list[Schema]:
         table = [Schema(0, "opaque", "any", b"\xff")]
@@ -152,7 +160,9 @@ class MachineFacts:
                     if operator in branch:
                         break
                 table.append(
-                    Condition(len(table), name, rule, branch["Variable"], operator, branch[operator], branch["Next"])
+                    Condition(
+                        len(table), name, rule, branch["Variable"], operator, branch[operator], branch["Next"]
+                    )
                 )
         return table
 
@@ -165,7 +175,7 @@ class MachineFacts:
                 parts.append(f"catch {_names(catch['ErrorEquals'])} -> {catch['Next']}")
             return "; ".join(parts)
         if kind == "Choice":
-            parts = [f"#{c.id} -> {c.target}" for c in self.conditions if c.state == name]
+            parts = [f"#{c.id} -> {c.target}" for c in self.conditions_of.get(name, [])]
             if state.get("Default") is not None:
                 parts.append(f"default -> {state['Default']}")
             return "; ".join(parts)
@@ -211,7 +221,8 @@ def render(facts: MachineFacts, title: str) -> str:
     start_id = facts.state_ids[facts.start_at]
     lines = [
         printable(
-            f"{title}: {_count(len(facts.state_names), 'state')}, {_count(len(facts.handler_names), 'handler')}, "
+            f"{title}: {_count(len(facts.state_names), 'state')}, "
+            f"{_count(len(facts.handler_names), 'handler')}, "
             f"{_count(len(facts.schemas), 'schema')}, {_count(len(facts.conditions), 'condition')}; "
             f"starts at {facts.start_at} (id {start_id})"
         ),
@@ -226,13 +237,9 @@ def render(facts: MachineFacts, title: str) -> str:
         ],
     )
     lines += ["", "Handlers"]
-    users = {
-        resource: [n for n in facts.state_names if facts.states[n].get("Resource") == resource and facts.states[n]["Type"] == "Task"]
-        for resource in facts.handler_names
-    }
     lines += _table(
         ("id", "resource", "used by"),
-        [(i, resource, ", ".join(users[resource])) for i, resource in enumerate(facts.handler_names)],
+        [(i, resource, ", ".join(facts.users[resource])) for i, resource in enumerate(facts.handler_names)],
     ) if facts.handler_names else ["(none)"]
     lines += ["", "Schemas"]
     lines += _table(
@@ -243,7 +250,13 @@ def render(facts: MachineFacts, title: str) -> str:
     lines += _table(
         ("id", "state", "rule", "test", "next"),
         [
-            (c.id, c.state, c.rule, f"{c.variable} {c.operator} {json.dumps(c.value, ensure_ascii=False)}", c.target)
+            (
+                c.id,
+                c.state,
+                c.rule,
+                f"{c.variable} {c.operator} {json.dumps(c.value, ensure_ascii=False)}",
+                c.target,
+            )
             for c in facts.conditions
         ],
     ) if facts.conditions else ["(none)"]

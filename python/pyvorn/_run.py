@@ -110,7 +110,9 @@ def load_module(spec: str) -> ModuleType:
         raise UserError(f"{spec}: cannot import handlers: {type(error).__name__}: {error}") from error
 
 
-def collect_handlers(module: Optional[ModuleType], spec: Optional[str], resources: list[str]) -> dict[str, Callable[..., Any]]:
+def collect_handlers(
+    module: Optional[ModuleType], spec: Optional[str], resources: list[str]
+) -> dict[str, Callable[..., Any]]:
     """The callable for every resource, or a UserError naming those without one."""
     found: dict[str, Callable[..., Any]] = {}
     missing = []
@@ -119,13 +121,17 @@ def collect_handlers(module: Optional[ModuleType], spec: Optional[str], resource
         declared = getattr(module, "HANDLERS", None)
         if declared is not None:
             if not isinstance(declared, Mapping):
-                raise UserError(f"{spec}: HANDLERS must map resource names to callables, not {type(declared).__name__}")
+                raise UserError(
+                    f"{spec}: HANDLERS must map resource names to callables, not {type(declared).__name__}"
+                )
             mapping = declared
     for resource in resources:
         if resource in mapping:
             handler = mapping[resource]
             if not callable(handler):
-                raise UserError(f'{spec}: the handler for "{resource}" is not callable ({type(handler).__name__})')
+                raise UserError(
+                    f'{spec}: the handler for "{resource}" is not callable ({type(handler).__name__})'
+                )
             found[resource] = handler
             continue
         handler = vars(module).get(resource) if module is not None else None
@@ -145,7 +151,9 @@ def dumps(value: Any) -> str:
     return json.dumps(value, ensure_ascii=False)
 
 
-def trace_line(number: int, state: str, entry: Optional[dict[str, Any]], result: dict[str, Any], names: list[str]) -> str:
+def trace_line(
+    number: int, state: str, entry: Optional[dict[str, Any]], result: dict[str, Any], names: list[str]
+) -> str:
     """One line for one step: which state ran, which attempt, how it ended."""
     parts = [f"step {number}", state]
     if entry is not None:
