@@ -1,56 +1,111 @@
 """The pyvorn command-line tool.
 
-    python -m pyvorn validate FILE...           check definitions, one verdict each
-    python -m pyvorn compile FILE [-o OUT.rs]   write the generated source
+    pyvorn validate FILE... [--format json]    check definitions, one verdict each
+    pyvorn compile FILE [-o OUT.rs]            write the generated source
+    pyvorn inspect FILE                        the lowered machine as tables
+    pyvorn run FILE [--input JSON|@FILE] [--handlers MODULE_OR_PATH]
+                    [--max-steps N] [--trace] [--journal]
 
-Exit status: 0 on success, 1 when a definition is invalid or a file cannot be
-read or written, 2 for a usage error.
+Exit status: 0 on success; 1 when a definition is invalid, a run fails, or a
+file or handlers module cannot be used; 2 for a usage error (including an
+unusable --input).  Every user error is one line on stderr that names the file
+and the fault; --debug shows the traceback instead.
 """
 
 from __future__ import annotations
 
 import argparse
+import json
 import sys
-from typing import Sequence
+from typing import Any, Optional, Sequence
 
 import _pyvorn
 
+from pyvorn._inspect import MachineFacts, render
+from pyvorn._report import Fault, describe
+from pyvorn._run import (
+    UserError,
+    collect_handlers,
+    describe_os_error,
+    dumps,
+    journal_lines,
+    load_module,
+    parse_input,
+    run_machine,
+)
+from pyvorn._source import scan
+from pyvorn._text import printable
+
+DEFINITION_ERRORS = (_pyvorn.ParseError, _pyvorn.ValidationError)
+DEFAULT_MAX_STEPS = 10_000
+
 
 def _read_text(path: str) -> str:
-    with open(path, encoding="utf-8") as handle:
-        return handle.read()
+    try:
+        # newline="" keeps the text exactly as written, so positions match it.
+        with open(path, encoding="utf-8", newline="") as handle:
+            return handle.read()
+    except (OSError, UnicodeDecodeError) as error:
+        raise UserError(f"{path}: cannot read: {describe_os_error(error)}") from error
 
 
-def _indent_continuation(message: str) -> str:
-    # Validation messages carry Value and Hint lines; keep them under their file.
-    return message.replace("\n", "\n    ")
+def fault_text(path: str, error: Exception, fault: Fault) -> str:
+    """FILE:LINE:COL: Kind: message, with the Value and Hint lines indented under it."""
+    where = path if fault.line is None else f"{path}:{fault.line}:{fault.column}"
+    message = printable(str(error), keep_newlines=True).replace("\n", "\n    ")
+    return f"{printable(where)}: {fault.kind}: {message}"
+
+
+def _definition_fault(path: str, text: str, error: Exception) -> UserError:
+    return UserError(fault_text(path, error, describe(error, text)))
+
+
+# --- validate --------------------------------------------------------------
 
 
 def validate_command(args: argparse.Namespace) -> int:
     status = 0
+    as_json = args.format == "json"
     for path in args.files:
+        verdict: dict[str, Any] = {"file": path, "ok": True}
+        verdict.update(dict.fromkeys(("kind", "message", "location", "line", "column", "value", "hint")))
         try:
-            _pyvorn.validate(_read_text(path))
-        except (OSError, UnicodeDecodeError) as error:
-            print(f"{path}: cannot read: {error}")
+            text = _read_text(path)
+        except UserError as error:
             status = 1
-        except (_pyvorn.ParseError, _pyvorn.ValidationError) as error:
-            print(f"{path}: {type(error).__name__}: {_indent_continuation(str(error))}")
+            if not as_json:
+                print(printable(str(error)), file=sys.stderr)
+                continue
+            verdict.update(ok=False, kind="ReadError", message=str(error)[len(path) + 2 :])
+            print(json.dumps(verdict, ensure_ascii=False))
+            continue
+        try:
+            _pyvorn.validate(text)
+        except DEFINITION_ERRORS as error:
             status = 1
+            fault = describe(error, text)
+            if as_json:
+                verdict.update(ok=False, **fault.as_dict())
+            else:
+                print(fault_text(path, error, fault))
+                continue
         else:
-            print(f"{path}: valid")
+            if not as_json:
+                print(f"{printable(path)}: valid")
+                continue
+        print(json.dumps(verdict, ensure_ascii=False))
     return status
 
 
+# --- compile ---------------------------------------------------------------
+
+
 def compile_command(args: argparse.Namespace) -> int:
+    text = _read_text(args.file)
     try:
-        source = _pyvorn.compile(_read_text(args.file))
-    except (OSError, UnicodeDecodeError) as error:
-        print(f"{args.file}: cannot read: {error}", file=sys.stderr)
-        return 1
-    except (_pyvorn.ParseError, _pyvorn.ValidationError) as error:
-        print(f"{args.file}: {type(error).__name__}: {error}", file=sys.stderr)
-        return 1
+        source = _pyvorn.compile(text)
+    except DEFINITION_ERRORS as error:
+        raise _definition_fault(args.file, text, error) from error
     if args.output is None:
         sys.stdout.write(source)
         return 0
@@ -58,35 +113,181 @@ def compile_command(args: argparse.Namespace) -> int:
         with open(args.output, "w", encoding="utf-8", newline="\n") as handle:
             handle.write(source)
     except OSError as error:
-        print(f"{args.output}: cannot write: {error}", file=sys.stderr)
-        return 1
-    print(f"{args.file}: wrote {args.output} ({len(source)} characters)")
+        raise UserError(f"{args.output}: cannot write: {describe_os_error(error)}") from error
+    print(f"{printable(args.file)}: wrote {printable(args.output)} ({len(source)} characters)")
     return 0
 
 
+# --- inspect ---------------------------------------------------------------
+
+
+def inspect_command(args: argparse.Namespace) -> int:
+    text = _read_text(args.file)
+    try:
+        handle = _pyvorn.lower(text)
+    except DEFINITION_ERRORS as error:
+        raise _definition_fault(args.file, text, error) from error
+    facts = MachineFacts(scan(text).to_python(), handle.state_names, handle.handler_names)
+    sys.stdout.write(render(facts, args.file))
+    return 0
+
+
+# --- run -------------------------------------------------------------------
+
+
+def run_command(args: argparse.Namespace) -> int:
+    initial_input = parse_input(args.input)
+    text = _read_text(args.file)
+    if not hasattr(_pyvorn, "StateMachine"):
+        try:
+            _pyvorn.validate(text)
+        except DEFINITION_ERRORS as error:
+            raise _definition_fault(args.file, text, error) from error
+        raise UserError(f"{args.file}: cannot run: this build of _pyvorn has no StateMachine yet")
+    try:
+        machine = _pyvorn.StateMachine(text, initial_input)
+    except DEFINITION_ERRORS as error:
+        raise _definition_fault(args.file, text, error) from error
+    except (TypeError, ValueError, OverflowError, RecursionError) as error:
+        where = args.input[1:] if args.input and args.input.startswith("@") else "--input"
+        raise UserError(f"{where}: cannot use this input: {type(error).__name__}: {error}", 2) from error
+
+    module = load_module(args.handlers) if args.handlers else None
+    try:
+        handlers = collect_handlers(module, args.handlers, list(machine.handler_names))
+    except UserError as error:
+        raise UserError(f"{args.file}: {error}") from error
+    for resource, handler in handlers.items():
+        machine.register_handler(resource, handler)
+
+    try:
+        result, steps = run_machine(machine, args.max_steps, sys.stderr if args.trace else None)
+    finally:
+        if args.journal:
+            print("\n".join(journal_lines(machine.journal)), file=sys.stderr)
+    names = list(machine.state_names)
+    current = machine.current_state
+    state = names[current] if 0 <= current < len(names) else "?"
+    if result is None:
+        raise UserError(
+            f'{args.file}: stopped after {steps} steps in state "{state}" without finishing '
+            "(a loop? --max-steps raises the limit)"
+        )
+    print(dumps(result))
+    if result["status"] == "completed":
+        return 0
+    raise UserError(f'{args.file}: run failed in state "{state}": {result.get("error", "")}')
+
+
+# --- the parser ------------------------------------------------------------
+
+
+def _positive(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
+    return value
+
+
 def build_parser() -> argparse.ArgumentParser:
+    # --debug is accepted before or after the command; SUPPRESS keeps a
+    # subcommand's default from overwriting a --debug given before it.
+    debug = argparse.ArgumentParser(add_help=False)
+    debug.add_argument(
+        "--debug", action="store_true", default=argparse.SUPPRESS, help="show a traceback for errors"
+    )
     parser = argparse.ArgumentParser(
-        prog="pyvorn", description="Compile and run Amazon States Language state machines."
+        prog="pyvorn",
+        description="Compile and run Amazon States Language state machines.",
+        epilog="Exit status: 0 ok, 1 a definition or run failed, 2 usage error.",
+        parents=[debug],
     )
     parser.add_argument("--version", action="version", version=_pyvorn.__version__)
-    commands = parser.add_subparsers(dest="command", required=True)
+    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
-    validate = commands.add_parser("validate", help="check definitions and report the first fault")
+    validate = commands.add_parser(
+        "validate",
+        parents=[debug],
+        help="check definitions and report the first fault of each",
+        description="Check definitions. Each verdict reads FILE: valid, or "
+        "FILE:LINE:COL: Kind: message, with the place where the faulty value starts.",
+    )
     validate.add_argument("files", nargs="+", metavar="FILE", help="definition files (ASL JSON)")
+    validate.add_argument(
+        "--format",
+        choices=("text", "json"),
+        default="text",
+        help="json: one JSON object per file (file, ok, kind, message, location, line, column, value, hint)",
+    )
     validate.set_defaults(run=validate_command)
 
     compile_ = commands.add_parser(
-        "compile", help="write the source that declares a machine as static tables"
+        "compile",
+        parents=[debug],
+        help="write the source that declares a machine as static tables",
+        description="Generate the Rust source that declares the machine as static tables.",
     )
     compile_.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
     compile_.add_argument("-o", "--output", metavar="OUT", help="write here instead of stdout")
     compile_.set_defaults(run=compile_command)
+
+    inspect = commands.add_parser(
+        "inspect",
+        parents=[debug],
+        help="show the lowered machine: states, handlers, schemas, conditions",
+        description="Show the lowered machine as tables: states with ids, kinds and "
+        "transitions; handlers; schemas; Choice conditions.",
+    )
+    inspect.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
+    inspect.set_defaults(run=inspect_command)
+
+    run = commands.add_parser(
+        "run",
+        parents=[debug],
+        help="run a machine in process with Python handlers",
+        description="Run a machine step by step and print its final result as JSON on stdout. "
+        "Trace and journal lines go to stderr, so stdout stays one JSON document.",
+    )
+    run.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
+    run.add_argument(
+        "--input", metavar="JSON|@FILE", help="initial input: a JSON object, or @FILE to read one (default {})"
+    )
+    run.add_argument(
+        "--handlers",
+        metavar="MODULE_OR_PATH",
+        help="Python module (import name or .py path) with HANDLERS = {resource: callable} "
+        "or functions named like the resources",
+    )
+    run.add_argument(
+        "--max-steps",
+        type=_positive,
+        default=DEFAULT_MAX_STEPS,
+        metavar="N",
+        help=f"stop with exit status 1 after N steps (default {DEFAULT_MAX_STEPS})",
+    )
+    run.add_argument("--trace", action="store_true", help="print one line per step as it happens")
+    run.add_argument("--journal", action="store_true", help="print the journal at the end")
+    run.set_defaults(run=run_command)
     return parser
 
 
-def main(argv: Sequence[str] | None = None) -> int:
+def main(argv: Optional[Sequence[str]] = None) -> int:
     args = build_parser().parse_args(argv)
-    return args.run(args)
+    try:
+        return int(args.run(args))
+    except UserError as error:
+        if getattr(args, "debug", False):
+            raise
+        print(printable(str(error), keep_newlines=True), file=sys.stderr)
+        return error.status
+    except KeyboardInterrupt:
+        if getattr(args, "debug", False):
+            raise
+        print("pyvorn: interrupted", file=sys.stderr)
+        return 130
 
 
 if __name__ == "__main__":
