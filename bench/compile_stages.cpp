@@ -54,14 +54,15 @@ int main(int argc, char** argv) {
       return 1;
     }
     start = Clock::now();
-    auto valid = vorn::build::validate(*ast);
+    vorn::build::EncodedStaticData encoded;
+    auto valid = vorn::build::validate(*ast, encoded);
     validate_ms.push_back(since(start));
     if (!valid.ok()) {
       std::fprintf(stderr, "%s\n", vorn::build::to_string(valid.error()).c_str());
       return 1;
     }
     start = Clock::now();
-    const auto machine = vorn::build::lower(*ast);
+    const auto machine = vorn::build::lower(*ast, std::move(encoded));
     lower_ms.push_back(since(start));
     // As the extension does it: measured, then written into a buffer of
     // that size that nothing has touched yet.

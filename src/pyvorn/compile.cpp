@@ -66,9 +66,9 @@ PyObject* lower(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
   return py::guard([&]() -> PyObject* {
     const auto text = json_str_argument("lower", args, nargs, kwnames);
     if (!text) return nullptr;
-    const auto ast = parse_and_validate(*text);
-    if (!ast) return nullptr;
-    return new_lowered_ir(vorn::build::lower(*ast)).release();
+    auto machine = parse_and_lower(*text);
+    if (!machine) return nullptr;
+    return new_lowered_ir(std::move(*machine)).release();
   });
 }
 
@@ -90,28 +90,47 @@ PyObject* compile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
   return py::guard([&]() -> PyObject* {
     const auto text = json_str_argument("compile", args, nargs, kwnames);
     if (!text) return nullptr;
-    const auto ast = parse_and_validate(*text);
-    if (!ast) return nullptr;
-    return new_source_str(vorn::build::lower(*ast)).release();
+    const auto machine = parse_and_lower(*text);
+    if (!machine) return nullptr;
+    return new_source_str(*machine).release();
   });
 }
 
 }  // namespace
 
-std::optional<vorn::build::AslAst> parse_and_validate(std::string_view json_text) {
+namespace {
+
+// parse_and_validate(), keeping the static data's encodings when `keep` is
+// given.
+std::optional<vorn::build::AslAst> parse_checked(std::string_view json_text,
+                                                 vorn::build::EncodedStaticData* keep) {
   auto parsed = vorn::build::parse(json_text);
   if (!parsed.ok()) {
     if (PyObject* type = parse_error_type())
       py::raise(type, vorn::build::to_string(parsed.error()));
     return std::nullopt;
   }
-  auto checked = vorn::build::validate(parsed.value());
+  auto checked = keep != nullptr ? vorn::build::validate(parsed.value(), *keep)
+                                 : vorn::build::validate(parsed.value());
   if (!checked.ok()) {
     if (PyObject* type = validation_error_type())
       py::raise(type, vorn::build::to_string(checked.error()));
     return std::nullopt;
   }
   return std::move(parsed).value();
+}
+
+}  // namespace
+
+std::optional<vorn::build::AslAst> parse_and_validate(std::string_view json_text) {
+  return parse_checked(json_text, nullptr);
+}
+
+std::optional<vorn::build::LoweredStateMachine> parse_and_lower(std::string_view json_text) {
+  vorn::build::EncodedStaticData encoded;
+  const auto ast = parse_checked(json_text, &encoded);
+  if (!ast) return std::nullopt;
+  return vorn::build::lower(*ast, std::move(encoded));
 }
 
 PyMethodDef validate_def = {

@@ -160,6 +160,10 @@ std::optional<SchemaType> extract_schema(const Value& value) {
   return build_schema(value);
 }
 
+SchemaType schema_of_uniform(const Value& value) {
+  return build_schema(value);
+}
+
 bool schemas_structurally_equal(const SchemaType& a, const SchemaType& b) {
   if (a.kind.index() != b.kind.index()) return false;
   if (const auto* array = std::get_if<SchemaType::Array>(&a.kind)) {

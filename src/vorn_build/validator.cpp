@@ -202,9 +202,7 @@ Checked check_static_data(const std::string& location, const PassStateAst& pass)
   return {};
 }
 
-}  // namespace
-
-Checked validate(const AslAst& ast) {
+Checked validate_keeping(const AslAst& ast, EncodedStaticData* keep) {
   if (ast.states.empty()) {
     return fail(E{"", std::nullopt, E::EmptyStates{}, hints::kEmptyStates});
   }
@@ -233,7 +231,17 @@ Checked validate(const AslAst& ast) {
       VORN_TRY(check_static_data(state_location(named), *pass));
     }
   }
-  return check_limits(ast);
+  return check_limits(ast, keep);
+}
+
+}  // namespace
+
+Checked validate(const AslAst& ast) {
+  return validate_keeping(ast, nullptr);
+}
+
+Checked validate(const AslAst& ast, EncodedStaticData& encoded) {
+  return validate_keeping(ast, &encoded);
 }
 
 Checked validate_jsonpath(std::string_view prefix, std::string_view field, std::string_view path) {
