@@ -2,6 +2,9 @@
 // condition and template evaluation are written against. DataView is the one
 // implementation; the calls sit on hot paths, so this is a concept rather
 // than a virtual interface.
+//
+// Also here: walking a ValuePath over a store, which reads only and
+// allocates nothing.
 #pragma once
 
 #include <concepts>
@@ -9,6 +12,9 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <variant>
+
+#include "vorn/ir/path.hpp"
 
 namespace vorn {
 
@@ -20,5 +26,21 @@ concept ValueStore = requires(const S& store, std::string_view name, std::size_t
   { store.as_str() } -> std::same_as<std::optional<std::string_view>>;
   { store.as_bool() } -> std::same_as<std::optional<bool>>;
 };
+
+// The value at `path` from `root`: a field lookup per Field segment, an
+// element lookup per Index segment. Absent as soon as one step is.
+template <ValueStore S>
+std::optional<S> walk_path(const S& root, const ir::ValuePath& path) {
+  std::optional<S> at = root;
+  for (const ir::PathSegment& segment : path.segments) {
+    if (const auto* field = std::get_if<ir::Field>(&segment)) {
+      at = at->field(field->name);
+    } else {
+      at = at->element(std::get<ir::Index>(segment).index);
+    }
+    if (!at) return std::nullopt;
+  }
+  return at;
+}
 
 }  // namespace vorn
