@@ -1,20 +1,14 @@
 #include "vorn/template_eval.hpp"
 
 #include <algorithm>
-#include <array>
 #include <variant>
 
 #include "base/key_order.hpp"
 #include "vorn/data_view.hpp"
-#include "vorn/path_ops.hpp"
 
 namespace vorn {
 
 namespace {
-
-// Templates are small; their working list lives on the stack unless one is
-// not, and then on the heap.
-constexpr std::size_t kInlineEntries = 16;
 
 bool entry_less(const ObjectEntry& a, const ObjectEntry& b) {
   return key_less(a.key, b.key);
@@ -32,20 +26,19 @@ void insertion_sort(std::span<ObjectEntry> entries) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> evaluate_template(const ir::TemplateIr& templ,
-                                                           Bytes input) {
+std::optional<TemplateObject> TemplateObject::resolve(const ir::TemplateIr& templ, Bytes input) {
   const auto root = DataView::from(input);
   if (!root) return std::nullopt;
 
-  std::array<ObjectEntry, kInlineEntries> inline_entries;
-  std::vector<ObjectEntry> heap_entries;
+  std::optional<TemplateObject> object(std::in_place, Key());
   std::span<ObjectEntry> entries;
   if (templ.entries.size() <= kInlineEntries) {
-    entries = std::span(inline_entries).first(templ.entries.size());
+    entries = std::span(object->inline_).first(templ.entries.size());
   } else {
-    heap_entries.resize(templ.entries.size());
-    entries = heap_entries;
+    object->heap_.resize(templ.entries.size());
+    entries = object->heap_;
   }
+  object->count_ = templ.entries.size();
 
   for (std::size_t i = 0; i < templ.entries.size(); ++i) {
     const ir::TemplateEntry& entry = templ.entries[i];
@@ -68,7 +61,27 @@ std::optional<std::vector<std::uint8_t>> evaluate_template(const ir::TemplateIr&
       std::stable_sort(entries.begin(), entries.end(), entry_less);
     }
   }
-  return encode_object(entries);
+  const auto size = encoded_object_size(entries);
+  if (!size) return std::nullopt;
+  object->size_ = *size;
+  return object;
+}
+
+std::uint8_t* TemplateObject::write(std::uint8_t* out) const {
+  return write_object(entries(), size_, out);
+}
+
+std::vector<std::uint8_t> TemplateObject::encode() const {
+  std::vector<std::uint8_t> out(size_);
+  write(out.data());
+  return out;
+}
+
+std::optional<std::vector<std::uint8_t>> evaluate_template(const ir::TemplateIr& templ,
+                                                           Bytes input) {
+  const auto object = TemplateObject::resolve(templ, input);
+  if (!object) return std::nullopt;
+  return object->encode();
 }
 
 }  // namespace vorn

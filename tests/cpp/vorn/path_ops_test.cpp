@@ -145,6 +145,7 @@ TEST(PlaceAtPath, StoredOrderIsKeptOrSortedLikeAStableSort) {
   const ByteVector unordered = hex("01 0a 00 02 00 01 00 62 06 01 00 61 06");
   EXPECT_EQ(place(unordered, "a", hex("05 01")), hex("01 0b 00 02 00 01 00 62 06 01 00 61 05 01"));
   EXPECT_EQ(place(unordered, "c", hex("05 01")), encoded(R"({"a":null,"b":null,"c":true})"));
+  EXPECT_EQ(place(unordered, "ab", hex("05 01")), encoded(R"({"a":null,"ab":true,"b":null})"));
   // A repeated key: every entry under the name is replaced.
   const ByteVector repeated = hex("01 0a 00 02 00 01 00 61 06 01 00 61 06");
   EXPECT_EQ(place(repeated, "a", hex("05 00")),
