@@ -176,6 +176,32 @@ TEST(PlaceAtPath, ResultsOverTheFormatLimitsAreAbsent) {
   EXPECT_FALSE(place(array, "[1]", encoded(R"("abcdefgh")")).has_value());
 }
 
+TEST(PlaceAtPath, DepthIsBoundedByTheNestingLimit) {
+  // {"a":{"a":...{"a":null}...}} nested `levels` deep, written by hand since
+  // the writer refuses such depths; placing at its innermost "a".
+  const auto nested = [](std::size_t levels) {
+    ByteVector bytes = hex("06");
+    for (std::size_t i = 0; i < levels; ++i) {
+      const std::size_t body = 2 + 2 + 1 + bytes.size();
+      const ByteVector outer = {0x01, static_cast<std::uint8_t>(body),
+                                static_cast<std::uint8_t>(body >> 8), 0x01, 0x00, 0x01, 0x00, 'a'};
+      bytes.insert(bytes.begin(), outer.begin(), outer.end());
+    }
+    return bytes;
+  };
+  const auto deep_path = [](std::size_t levels) {
+    return std::vector<ir::PathSegment>(levels, ir::Field{"a"});
+  };
+  for (const std::size_t levels : {kMaxNestingDepth, kMaxNestingDepth + 1, std::size_t{5000}}) {
+    const ByteVector data = nested(levels);
+    const auto path = deep_path(levels);
+    const auto placed = place_at_path(data, ir::ValuePath{path}, hex("05 01"));
+    EXPECT_EQ(placed.has_value(), levels <= kMaxNestingDepth) << levels;
+    // Reading is iterative and has no such bound.
+    EXPECT_EQ(extract_path(data, ir::ValuePath{path}), hex("06")) << levels;
+  }
+}
+
 // Every truncation and many single-byte corruptions of a nested value: no
 // read outside the input (the sanitizer build checks), and every placed
 // result has a root length that agrees with its bytes.
