@@ -1,6 +1,7 @@
 #include "vorn/template_eval.hpp"
 
 #include <algorithm>
+#include <new>
 #include <variant>
 
 #include "base/key_order.hpp"
@@ -27,43 +28,54 @@ void insertion_sort(std::span<ObjectEntry> entries) {
 }  // namespace
 
 std::optional<TemplateObject> TemplateObject::resolve(const ir::TemplateIr& templ, Bytes input) {
-  const auto root = DataView::from(input);
-  if (!root) return std::nullopt;
-
+  // Every exit returns `object`, so it is built in the caller's place
+  // rather than copied out.
   std::optional<TemplateObject> object(std::in_place, Key());
-  std::span<ObjectEntry> entries;
-  if (templ.entries.size() <= kInlineEntries) {
-    entries = std::span(object->inline_).first(templ.entries.size());
-  } else {
-    object->heap_.resize(templ.entries.size());
-    entries = object->heap_;
+  const auto root = DataView::from(input);
+  if (!root) {
+    object.reset();
+    return object;
   }
-  object->count_ = templ.entries.size();
 
+  ObjectEntry* entries = object->inline_.entries;
+  if (templ.entries.size() > kInlineEntries) {
+    object->heap_.resize(templ.entries.size());
+    entries = object->heap_.data();
+  }
   for (std::size_t i = 0; i < templ.entries.size(); ++i) {
     const ir::TemplateEntry& entry = templ.entries[i];
+    ObjectEntry member;
     if (const auto* literal = std::get_if<ir::Literal>(&entry)) {
-      entries[i] = {literal->key, literal->value};
-      continue;
+      member = {literal->key, literal->value};
+    } else {
+      const auto& reference = std::get<ir::Reference>(entry);
+      const auto at = walk_path(*root, reference.path);
+      // Absent, or the value there is cut short.
+      const Bytes value = at ? at->value_bytes() : Bytes{};
+      if (value.empty()) {
+        object.reset();
+        return object;
+      }
+      member = {reference.key, value};
     }
-    const auto& reference = std::get<ir::Reference>(entry);
-    const auto at = walk_path(*root, reference.path);
-    if (!at) return std::nullopt;
-    const Bytes value = at->value_bytes();
-    if (value.empty()) return std::nullopt;  // cut short
-    entries[i] = {reference.key, value};
+    new (&entries[i]) ObjectEntry(member);
+    object->count_ = i + 1;
   }
 
-  if (!std::is_sorted(entries.begin(), entries.end(), entry_less)) {
-    if (entries.size() <= kInlineEntries) {
-      insertion_sort(entries);
+  const std::span<ObjectEntry> members(entries, object->count_);
+  if (!std::is_sorted(members.begin(), members.end(), entry_less)) {
+    if (members.size() <= kInlineEntries) {
+      insertion_sort(members);
     } else {
-      std::stable_sort(entries.begin(), entries.end(), entry_less);
+      std::stable_sort(members.begin(), members.end(), entry_less);
     }
   }
-  const auto size = encoded_object_size(entries);
-  if (!size) return std::nullopt;
-  object->size_ = *size;
+  const auto size = encoded_object_size(members);
+  if (size) {
+    object->size_ = *size;
+  } else {
+    object.reset();
+  }
   return object;
 }
 

@@ -2,7 +2,6 @@
 // describes, built on encoded input without decoding it.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -43,13 +42,19 @@ class TemplateObject final : public PlacedValue {
 
  private:
   std::span<const ObjectEntry> entries() const {
-    return heap_.empty() ? std::span<const ObjectEntry>(inline_).first(count_)
+    return heap_.empty() ? std::span<const ObjectEntry>(inline_.entries, count_)
                          : std::span<const ObjectEntry>(heap_);
   }
 
-  // Templates are small; their members live here unless one is not.
+  // Templates are small; their members live here unless one is not. Left
+  // unconstructed until resolve() fills them, so that nothing clears space a
+  // template does not use.
   static constexpr std::size_t kInlineEntries = 16;
-  std::array<ObjectEntry, kInlineEntries> inline_;
+  union InlineEntries {
+    InlineEntries() {}
+    ObjectEntry entries[kInlineEntries];
+  };
+  InlineEntries inline_;
   std::vector<ObjectEntry> heap_;
   std::size_t count_ = 0;
   std::size_t size_ = 0;
