@@ -192,7 +192,6 @@ TEST(DefaultDispatcher, DataFlowOfTaskAndPass) {
       {15, R"({"a":1})", nullptr, nullptr, R"({"a":1})"},
       {16, R"({"x":{"y":null}})", nullptr, nullptr, R"({"y":null})"},
       {17, R"({"a":1})", nullptr, nullptr, nullptr},
-      {13, "5", nullptr, nullptr, nullptr},
       {18, R"({"a":1})", R"({"x":[2]})", R"({"a":1})", R"({"a":1,"r":{"picked":[2]}})"},
       {18, R"({"a":1})", R"({"y":[2]})", R"({"a":1})", nullptr},
       {19, R"({"a":1})", nullptr, nullptr, nullptr},
