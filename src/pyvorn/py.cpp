@@ -88,23 +88,23 @@ bool parse_tuple_arguments(std::string_view function_name, PyObject* args, PyObj
                                         " given");
     return false;
   }
+  const Py_ssize_t keyword_count = kwargs == nullptr ? 0 : PyDict_GET_SIZE(kwargs);
+  if (keyword_count == 0) {
+    return parse_arguments(function_name, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, names, out,
+                           required);
+  }
   // Laid out as a vectorcall would pass them: positional values, then the
   // keyword values, with the keyword names in a tuple.
-  std::vector<PyObject*> values;
-  values.reserve(static_cast<std::size_t>(nargs) + names.size());
-  for (Py_ssize_t i = 0; i < nargs; ++i) values.push_back(PyTuple_GET_ITEM(args, i));
-  Ref kwnames;
-  if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) > 0) {
-    kwnames = Ref::steal(PyTuple_New(PyDict_GET_SIZE(kwargs)));
-    if (!kwnames) return false;
-    Py_ssize_t position = 0;
-    Py_ssize_t k = 0;
-    PyObject* key = nullptr;
-    PyObject* value = nullptr;
-    while (PyDict_Next(kwargs, &position, &key, &value)) {
-      PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(key));
-      values.push_back(value);
-    }
+  std::vector<PyObject*> values(&PyTuple_GET_ITEM(args, 0), &PyTuple_GET_ITEM(args, 0) + nargs);
+  Ref kwnames = Ref::steal(PyTuple_New(keyword_count));
+  if (!kwnames) return false;
+  Py_ssize_t position = 0;
+  Py_ssize_t k = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (PyDict_Next(kwargs, &position, &key, &value)) {
+    PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(key));
+    values.push_back(value);
   }
   return parse_arguments(function_name, values.data(), nargs, kwnames.get(), names, out, required);
 }
