@@ -48,8 +48,6 @@ def test_root_and_repr(expr, root, text):
         ("", "JsonPathError { position: 0, kind: EmptyExpression }"),
         ("x", "JsonPathError { position: 0, kind: MissingRoot }"),
         ("$$$", "JsonPathError { position: 2, kind: UnexpectedCharacter('$') }"),
-        ("$['a'", "JsonPathError { position: 4, kind: UnterminatedBracket }"),
-        ("$[99999999999999999999]", "JsonPathError { position: 2, kind: InvalidIndex }"),
         ("$é", "JsonPathError { position: 1, kind: UnexpectedCharacter('é') }"),
         ("$.ab€", "JsonPathError { position: 4, kind: UnexpectedCharacter('€') }"),
         ("$'", "JsonPathError { position: 1, kind: UnexpectedCharacter('\\'') }"),
@@ -100,12 +98,7 @@ def test_paths_are_immutable():
         ("$.a[1]", {"a": []}, None),
         ("$.a[1]", {"a": {"1": 5}}, None),
         ("$$.x", {"x": 1}, 1),
-        ("$", [1, {"b": 2.0}], [1, {"b": 2.0}]),
         ("$.a", {"a": None}, None),
-        ("$.a", [1], None),
-        ("$[0]", {"0": 1}, None),
-        ("$.a.b", {"a": "text"}, None),
-        ("$['']", {"": "empty"}, "empty"),
         ("$[18446744073709551615]", [1], None),
     ],
 )
@@ -272,24 +265,29 @@ def same_shape(a, b):
 
 
 KEYS = st.sampled_from(["a", "b", "é", ""]) | st.builds(MyStr, st.sampled_from(["a", "b"]))
+# Mostly convertible leaves, with one branch of every kind of failure.
 SCALARS = (
     st.none()
     | st.booleans()
-    | st.integers(min_value=-(2**64), max_value=2**64)
-    | st.floats()
-    | st.builds(MyFloat, st.floats(allow_nan=False))
-    | st.sampled_from([Color.RED, "\ud800", (), b"x", 1j])
+    | st.integers(min_value=-(2**63), max_value=2**63 - 1)
+    | st.floats(allow_nan=False, allow_infinity=False)
+    | st.builds(MyFloat, st.floats(allow_nan=False, allow_infinity=False))
+    | st.sampled_from([Color.RED, MyStr("s")])
     | st.text(max_size=3)
-    | st.builds(MyStr, st.text(max_size=3))
+    | st.sampled_from(
+        [float("nan"), float("-inf"), 2**63, -(2**63) - 1, "\ud800", (), b"x", 1j, {1: 0}]
+    )
 )
-DOCUMENTS = st.recursive(
+TREES = st.recursive(
     SCALARS,
     lambda children: st.lists(children, max_size=4)
     | st.builds(MyList, st.lists(children, max_size=3))
     | st.dictionaries(KEYS, children, max_size=4)
-    | st.builds(MyDict, st.dictionaries(KEYS, children, max_size=3))
-    | st.dictionaries(st.sampled_from([1, None]), children, max_size=1),
-    max_leaves=25,
+    | st.builds(MyDict, st.dictionaries(KEYS, children, max_size=3)),
+    max_leaves=20,
+)
+DOCUMENTS = st.dictionaries(KEYS, TREES, min_size=1, max_size=4) | st.lists(
+    TREES, min_size=1, max_size=4
 )
 PATHS = st.lists(
     st.sampled_from(["a", "b", "é", ""]).map(lambda k: f"['{k}']")
