@@ -47,3 +47,45 @@ def generate(lowered: LoweredIr) -> str:
 
 def compile(json_str: str) -> str:
     """Full pipeline: parse + validate + lower + generate. Returns Rust source."""
+
+@final
+class JsonPath:
+    """JSONPath expression for resolving values within state data."""
+
+    def __init__(self, expr: str) -> None: ...
+    @property
+    def root(self) -> str:
+        """Root of the path expression ("$" or "$$")."""
+    def resolve(self, root: JsonValue) -> JsonValue:
+        """Resolve this path against a Python value."""
+
+@final
+class JsonTemplate:
+    """JSON template for constructing output objects from path references."""
+
+    def __init__(self, template_obj: dict[str, Any]) -> None: ...
+    def evaluate(self, input: JsonValue) -> dict[str, Any] | None:
+        """Evaluate the template against input data."""
+
+@final
+class ContextObject:
+    """Context object for $$ path resolution."""
+
+    def __init__(
+        self,
+        *,
+        execution_id: str | None = None,
+        start_time: str | None = None,
+        state_name: str | None = None,
+        config: dict[str, Any] | None = None,
+    ) -> None: ...
+    @property
+    def state_name(self) -> str | None:
+        """Get current state name."""
+    @state_name.setter
+    def state_name(self, name: str) -> None: ...
+    def value(self) -> dict[str, Any]:
+        """Get the full context as a Python dict."""
+
+def json_place(root: JsonValue, path_str: str, value: JsonValue) -> JsonValue:
+    """Place a value at a JSONPath location within a root object."""

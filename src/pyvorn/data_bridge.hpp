@@ -10,6 +10,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "json/value.hpp"
@@ -21,6 +24,19 @@ namespace pyvorn {
 // The JSON value of `object`, or nullopt with the conversion's exception set.
 std::optional<vorn::json::Value> py_to_json_value(PyObject* object);
 
+// One step down into a value: a dict key, matched by its UTF-8 bytes, or a
+// list index.
+using ValueStep = std::variant<std::string_view, std::uint64_t>;
+
+// What json_value_to_py gives for the part of py_to_json_value(object) that
+// `steps` lead to, without converting the rest: `target` is set to the new
+// object, or left empty when the steps lead nowhere. Every part of `object`
+// is still checked, so exactly the exception py_to_json_value(object) would
+// raise is raised, wherever it sits. Returns false with it set.
+//
+// An immutable target of an exact built-in type (None, bool, int, float,
+// str) comes back as itself rather than as an equal copy.
+bool py_value_at(PyObject* object, std::span<const ValueStep> steps, py::Ref& target);
 // A new Python object for `value`; null only when the interpreter is out of
 // memory (with MemoryError set).
 py::Ref json_value_to_py(const vorn::json::Value& value);

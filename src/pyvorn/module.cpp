@@ -10,6 +10,7 @@
 #include "exceptions.hpp"
 #include "lowered_ir.hpp"
 #include "py.hpp"
+#include "xvorn_bridge.hpp"
 
 namespace pyvorn {
 
@@ -32,7 +33,11 @@ bool register_attributes(PyObject* module) {
          py::add_function(module, validate_def) &&            //
          py::add_function(module, lower_def) &&               //
          py::add_function(module, generate_def) &&            //
-         py::add_function(module, compile_def);
+         py::add_function(module, compile_def) &&                         //
+         add_type(module, "JsonPath", json_path_type()) &&                //
+         add_type(module, "JsonTemplate", json_template_type()) &&        //
+         add_type(module, "ContextObject", context_object_type()) &&      //
+         py::add_function(module, json_place_def);
 }
 
 PyObject* create_module() {

@@ -76,6 +76,39 @@ bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_s
   return true;
 }
 
+bool parse_tuple_arguments(std::string_view function_name, PyObject* args, PyObject* kwargs,
+                           std::span<const char* const> names, std::span<PyObject*> out,
+                           std::size_t required, std::size_t positional) {
+  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  if (static_cast<std::size_t>(nargs) > positional) {
+    const auto given = static_cast<std::size_t>(nargs);
+    raise_type_error(function_name, "takes " + std::to_string(positional) + " positional argument" +
+                                        (positional == 1 ? "" : "s") + " but " +
+                                        std::to_string(given) + (given == 1 ? " was" : " were") +
+                                        " given");
+    return false;
+  }
+  const Py_ssize_t keyword_count = kwargs == nullptr ? 0 : PyDict_GET_SIZE(kwargs);
+  if (keyword_count == 0) {
+    return parse_arguments(function_name, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, names, out,
+                           required);
+  }
+  // Laid out as a vectorcall would pass them: positional values, then the
+  // keyword values, with the keyword names in a tuple.
+  std::vector<PyObject*> values(&PyTuple_GET_ITEM(args, 0), &PyTuple_GET_ITEM(args, 0) + nargs);
+  Ref kwnames = Ref::steal(PyTuple_New(keyword_count));
+  if (!kwnames) return false;
+  Py_ssize_t position = 0;
+  Py_ssize_t k = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (PyDict_Next(kwargs, &position, &key, &value)) {
+    PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(key));
+    values.push_back(value);
+  }
+  return parse_arguments(function_name, values.data(), nargs, kwnames.get(), names, out, required);
+}
+
 PyObject* single_argument(std::string_view function_name, const char* name, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames) {
   const char* const names[] = {name};

@@ -70,6 +70,13 @@ bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_s
                      PyObject* kwnames, std::span<const char* const> names,
                      std::span<PyObject*> out, std::size_t required);
 
+// The same for a call made with an argument tuple and a keyword dict (may be
+// null), as a class's tp_new receives it. Only the first `positional` names
+// may be given by position; the others are keyword-only.
+bool parse_tuple_arguments(std::string_view function_name, PyObject* args, PyObject* kwargs,
+                           std::span<const char* const> names, std::span<PyObject*> out,
+                           std::size_t required, std::size_t positional);
+
 // The one required argument `name` of a function that takes exactly one, by
 // position or keyword (a borrowed reference); null with TypeError set when
 // the call does not fit.
