@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "document.hpp"
 #include "number_text.hpp"
 #include "tree_builder.hpp"
 #include "base/utf8.hpp"
@@ -190,7 +191,7 @@ ReadError error_at(std::string problem, std::string_view text, std::size_t offse
 
 }  // namespace
 
-Result<Value, ReadError> read(std::string_view text) {
+Result<Value, ReadError> read_exact(std::string_view text) {
   constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
                               rapidjson::kParseNumbersAsStringsFlag |
                               rapidjson::kParseValidateEncodingFlag;
@@ -214,6 +215,13 @@ Result<Value, ReadError> read(std::string_view text) {
     return fail(error_at("trailing characters", text, stream.Tell()));
   }
   return handler.take_root();
+}
+
+// Most texts are read by the fast reader; the exact reader reads the rest,
+// which it either accepts or explains.
+Result<Value, ReadError> read(std::string_view text) {
+  if (std::optional<Value> value = read_fast(text)) return std::move(*value);
+  return read_exact(text);
 }
 
 }  // namespace vorn::json
