@@ -37,12 +37,15 @@ struct CatchAst {
 
 struct NumericEqualsOp {
   std::int64_t value;
+  bool operator==(const NumericEqualsOp&) const = default;
 };
 struct StringEqualsOp {
   std::string value;
+  bool operator==(const StringEqualsOp&) const = default;
 };
 struct BooleanEqualsOp {
   bool value;
+  bool operator==(const BooleanEqualsOp&) const = default;
 };
 using ChoiceOperator = std::variant<NumericEqualsOp, StringEqualsOp, BooleanEqualsOp>;
 

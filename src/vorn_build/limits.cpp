@@ -53,16 +53,29 @@ Result<void, EncodeError> encode_or_measure(const json::Value& value, EncodedByt
   return {};
 }
 
-// Every literal member of a template is encoded on its own.
-Checked check_template_literals(const std::string& location, const json::Value& template_value,
+// "States.{name}.{field}": locations are only spelled out once an error
+// needs one.
+std::string location_of(const NamedState& state, std::string_view field) {
+  std::string location = "States." + state.name;
+  location += '.';
+  location += field;
+  return location;
+}
+
+// Every literal member of a template (`field` of `state`) is encoded on its
+// own.
+Checked check_template_literals(const NamedState& state, std::string_view field,
+                                const json::Value& template_value,
                                 std::vector<EncodedBytes>* keep) {
   for (const json::Member& member : template_value.as_object()) {
     if (is_reference_key(member.key)) continue;
     EncodedBytes* out = nullptr;
     if (keep != nullptr) out = &keep->emplace_back();
     const auto encoded = encode_or_measure(member.value, out);
-    if (!encoded.ok())
-      return fail(too_large(location + "." + member.key, "template literal", encoded.error()));
+    if (!encoded.ok()) {
+      return fail(too_large(location_of(state, field) + "." + member.key, "template literal",
+                            encoded.error()));
+    }
   }
   return {};
 }
@@ -71,35 +84,36 @@ Checked check_template_literals(const std::string& location, const json::Value& 
 // describes, node by node, so a Result that encodes has a schema that
 // encodes too. Parameters are encoded literal by literal, so their schema,
 // built from the whole template, is measured.
-Checked check_pass(const std::string& location, const PassStateAst& pass,
-                   EncodedStateData* keep) {
+Checked check_pass(const NamedState& state, const PassStateAst& pass, EncodedStateData* keep) {
   if (pass.result) {
     EncodedBytes* out = keep != nullptr ? &keep->result.emplace() : nullptr;
     const auto encoded = encode_or_measure(*pass.result, out);
-    if (!encoded.ok()) return fail(too_large(location + ".Result", "Result", encoded.error()));
+    if (!encoded.ok()) {
+      return fail(too_large(location_of(state, "Result"), "Result", encoded.error()));
+    }
     if (keep != nullptr) keep->result_schema = encode_schema(schema_of_uniform(*pass.result));
   }
   if (pass.parameters) {
-    const std::string parameters = location + ".Parameters";
-    VORN_TRY(check_template_literals(parameters, *pass.parameters,
+    VORN_TRY(check_template_literals(state, "Parameters", *pass.parameters,
                                      keep != nullptr ? &keep->parameters : nullptr));
     // The whole template, reference keys included, has a schema too.
     const SchemaType schema = schema_of_uniform(*pass.parameters);
     const auto size = measure_schema(schema);
-    if (!size.ok()) return fail(too_large(parameters, "schema", size.error()));
+    if (!size.ok()) {
+      return fail(too_large(location_of(state, "Parameters"), "schema", size.error()));
+    }
     if (keep != nullptr) keep->parameters_schema = encode_schema(schema);
   }
   return {};
 }
 
-Checked check_task(const std::string& location, const TaskStateAst& task,
-                   EncodedStateData* keep) {
+Checked check_task(const NamedState& state, const TaskStateAst& task, EncodedStateData* keep) {
   if (task.parameters) {
-    VORN_TRY(check_template_literals(location + ".Parameters", *task.parameters,
+    VORN_TRY(check_template_literals(state, "Parameters", *task.parameters,
                                      keep != nullptr ? &keep->parameters : nullptr));
   }
   if (task.result_selector) {
-    VORN_TRY(check_template_literals(location + ".ResultSelector", *task.result_selector,
+    VORN_TRY(check_template_literals(state, "ResultSelector", *task.result_selector,
                                      keep != nullptr ? &keep->result_selector : nullptr));
   }
   return {};
@@ -148,12 +162,11 @@ Checked check_limits(const AslAst& ast, EncodedStaticData* keep) {
     const bool has_data = std::holds_alternative<TaskStateAst>(named.state) ||
                           std::holds_alternative<PassStateAst>(named.state);
     if (!has_data) continue;
-    const std::string location = "States." + named.name;
     EncodedStateData* state_keep = keep != nullptr ? &keep->states[i] : nullptr;
     if (const auto* task = std::get_if<TaskStateAst>(&named.state))
-      VORN_TRY(check_task(location, *task, state_keep));
+      VORN_TRY(check_task(named, *task, state_keep));
     if (const auto* pass = std::get_if<PassStateAst>(&named.state))
-      VORN_TRY(check_pass(location, *pass, state_keep));
+      VORN_TRY(check_pass(named, *pass, state_keep));
   }
   return check_schema_count(ast);
 }
