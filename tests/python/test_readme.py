@@ -12,7 +12,7 @@ import _pyvorn
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-DOCUMENTS = ["README.md", "docs/README-cli-draft.md"]
+DOCUMENTS = ["README.md", "docs/README-cli-draft.md", "docs/README-diagrams-draft.md"]
 PENDING = ("StateMachine", "JsonPath", "JsonTemplate", "ContextObject", "json_place")
 FENCE = re.compile(r"^```python[ \t]*\n(.*?)^```[ \t]*$", re.S | re.M)
 
