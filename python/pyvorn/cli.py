@@ -139,45 +139,45 @@ def inspect_command(args: argparse.Namespace) -> int:
 # --- graph -----------------------------------------------------------------
 
 
-def _draw(where: str, text: str, format: str, run: Optional[tuple[Any, Any, Any]] = None) -> bytes:
+def _draw(where: str, text: str, kind: str, run: Optional[tuple[Any, Any, Any]] = None) -> bytes:
     try:
-        return _picture.draw(text, format, run)
+        return _picture.draw(text, kind, run)
     except DEFINITION_ERRORS as error:
         raise _definition_fault(where, text, error) from error
     except GraphvizNotFound as error:
-        raise UserError(f"{where}: cannot draw {format.upper()}: {error}") from error
+        raise UserError(f"{where}: cannot draw {kind.upper()}: {error}") from error
     except RuntimeError as error:
-        raise UserError(f"{where}: cannot draw {format.upper()}: {error}") from error
+        raise UserError(f"{where}: cannot draw {kind.upper()}: {error}") from error
 
 
 def graph_command(args: argparse.Namespace) -> int:
-    format = args.format
-    if format is None and args.output is not None:
-        format = _picture.format_of(args.output)
-        if format is None:
+    kind = args.format
+    if kind is None and args.output is not None:
+        kind = _picture.format_of(args.output)
+        if kind is None:
             raise UserError(f"{args.output}: cannot tell the format from this name: give --format", 2)
-    format = format or "dot"
-    if args.output is None and format == "png" and sys.stdout.isatty():
+    kind = kind or "dot"
+    if args.output is None and kind == "png" and sys.stdout.isatty():
         raise UserError("pyvorn graph: will not write PNG to a terminal: give -o OUT.png", 2)
-    _picture.require_dot(args.file, format, "--format dot")
-    data = _draw(args.file, _read_text(args.file), format)
+    _picture.require_dot(args.file, kind, "--format dot")
+    data = _draw(args.file, _read_text(args.file), kind)
     if args.output is None:
         sys.stdout.flush()
         sys.stdout.buffer.write(data)
         sys.stdout.buffer.flush()
         return 0
     _picture.write(args.output, data)
-    print(f"{printable(args.file)}: wrote {printable(args.output)} ({format}, {len(data)} bytes)")
+    print(f"{printable(args.file)}: wrote {printable(args.output)} ({kind}, {len(data)} bytes)")
     return 0
 
 
 def _graph_of_run(args: argparse.Namespace, text: str, machine: Any, initial_input: Any) -> bool:
     """Draw the run to ``args.graph``; False (the reason on stderr) when that fails."""
-    format = _picture.format_of(args.graph)
-    assert format is not None
+    kind = _picture.format_of(args.graph)
+    assert kind is not None
     try:
         run = (machine.journal, machine.current_state, initial_input or {})
-        _picture.write(args.graph, _draw(args.graph, text, format, run))
+        _picture.write(args.graph, _draw(args.graph, text, kind, run))
     except UserError as error:
         print(printable(str(error), keep_newlines=True), file=sys.stderr)
         return False
@@ -194,11 +194,11 @@ def _graph_of_run(args: argparse.Namespace, text: str, machine: Any, initial_inp
 def run_command(args: argparse.Namespace) -> int:
     initial_input = parse_input(args.input)
     if args.graph is not None:
-        format = _picture.format_of(args.graph)
-        if format is None:
+        kind = _picture.format_of(args.graph)
+        if kind is None:
             suffixes = ", ".join(sorted(_picture.SUFFIXES))
             raise UserError(f"{args.graph}: cannot tell the picture format from this name (use {suffixes})", 2)
-        _picture.require_dot(args.graph, format, "--graph OUT.dot")
+        _picture.require_dot(args.graph, kind, "--graph OUT.dot")
     text = _read_text(args.file)
     if not hasattr(_pyvorn, "StateMachine"):
         try:
