@@ -364,11 +364,15 @@ def run_to_mermaid(
 FORMATS = ("svg", "png")
 
 
-def render(dot_text: str, format: str = "svg", timeout: float = 120.0) -> bytes:
+def render(dot_text: str, format: str = "svg", timeout: Optional[float] = None) -> bytes:
     """``dot_text`` drawn by Graphviz's ``dot`` program, as SVG or PNG bytes.
 
     Raises ``GraphvizNotFound`` when ``dot`` is not installed, and
-    ``RuntimeError`` with dot's own message when it refuses the text.
+    ``RuntimeError`` with dot's own message when it refuses the text or does
+    not finish within ``timeout`` seconds.  There is no limit by default: dot
+    lays out a machine of a few hundred states in well under a second, but a
+    chain of thousands takes minutes, and a picture that takes long is still
+    better than none.  ``dot`` is stopped when the wait ends for any reason.
     """
     if format not in FORMATS:
         raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
