@@ -76,6 +76,31 @@ bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_s
   return true;
 }
 
+bool parse_arguments(std::string_view function_name, PyObject* args, PyObject* kwargs,
+                     std::span<const char* const> names, std::span<PyObject*> out,
+                     std::size_t required) {
+  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  if (kwargs == nullptr || PyDict_GET_SIZE(kwargs) == 0) {
+    return parse_arguments(function_name, PySequence_Fast_ITEMS(args), nargs, nullptr, names, out,
+                           required);
+  }
+  // Lay the call out as a vectorcall would: positionals, then keyword values
+  // with their names in a tuple. The references stay borrowed from the call.
+  std::vector<PyObject*> values(PySequence_Fast_ITEMS(args), PySequence_Fast_ITEMS(args) + nargs);
+  Ref kwnames = Ref::steal(PyTuple_New(PyDict_GET_SIZE(kwargs)));
+  if (!kwnames) return false;
+  Py_ssize_t position = 0;
+  Py_ssize_t index = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (PyDict_Next(kwargs, &position, &key, &value)) {
+    PyTuple_SET_ITEM(kwnames.get(), index++, Py_NewRef(key));
+    values.push_back(value);
+  }
+  return parse_arguments(function_name, values.data(), nargs, kwnames.get(), names, out,
+                         required);
+}
+
 PyObject* single_argument(std::string_view function_name, const char* name, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames) {
   const char* const names[] = {name};
@@ -140,6 +165,35 @@ bool is_ascii(std::string_view text) {
 void raise(PyObject* type, std::string_view message) {
   Ref text = new_str(message);
   if (text) PyErr_SetObject(type, text.get());
+}
+
+Ref fetch_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+  return Ref::steal(PyErr_GetRaisedException());
+#else
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (type == nullptr) return {};
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return Ref::steal(value);
+#endif
+}
+
+void restore_exception(Ref exception) {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyErr_SetRaisedException(exception.release());
+#else
+  if (!exception) {
+    PyErr_Clear();
+    return;
+  }
+  PyObject* value = exception.release();
+  PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(value))), value,
+                PyException_GetTraceback(value));
+#endif
 }
 
 std::optional<SharedBorrow> SharedBorrow::acquire(BorrowFlag& flag) {
