@@ -10,6 +10,7 @@
 #include "exceptions.hpp"
 #include "lowered_ir.hpp"
 #include "py.hpp"
+#include "state_machine.hpp"
 
 namespace pyvorn {
 
@@ -32,7 +33,8 @@ bool register_attributes(PyObject* module) {
          py::add_function(module, validate_def) &&            //
          py::add_function(module, lower_def) &&               //
          py::add_function(module, generate_def) &&            //
-         py::add_function(module, compile_def);
+         py::add_function(module, compile_def) &&             //
+         add_type(module, "StateMachine", state_machine_type());
 }
 
 PyObject* create_module() {
