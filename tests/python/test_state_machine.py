@@ -147,24 +147,6 @@ RUNS = {
         {"status": "completed", "output": None},
         [{"state_name": "T", "state_id": 0, "attempt": 0, "output": None}],
     ),
-    "handler returns a set": (
-        TASK,
-        None,
-        {"svc": lambda ctx: {1}},
-        {
-            "status": "fatal",
-            "error": 'HandlerFailed(StateError { kind: External, message: "handler return: '
-            'TypeError: cannot convert set to JSON value", side_effects: [] })',
-        },
-        [
-            {
-                "state_name": "T",
-                "state_id": 0,
-                "attempt": 0,
-                "error": "handler return: TypeError: cannot convert set to JSON value",
-            }
-        ],
-    ),
     "path does not resolve": (
         definition({"A": {"Type": "Pass", "InputPath": "$.missing", "Result": 1, "End": True}}),
         {"a": 1},
@@ -239,14 +221,6 @@ def test_handler_receives_the_context_dict():
     sm = machine(text, {"order": 7}, svc=lambda ctx: seen.append(ctx))
     sm.run()
     assert_same(seen, [{"state_id": 1, "replay": False, "input": {"fixed": [1], "id": 7}}])
-
-
-def test_registering_again_replaces_the_handler():
-    sm = machine(TASK, svc=lambda ctx: "first")
-    assert sm.run()["output"] == "first"
-    sm.register_handler("svc", lambda ctx: "second")
-    sm.register_handler("Svc", lambda ctx: "other case")
-    assert sm.run()["output"] == "second"
 
 
 # --- retries and catchers -----------------------------------------------------
