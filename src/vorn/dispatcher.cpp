@@ -253,17 +253,24 @@ class Step {
     return find_path(input_, *input_path);
   }
 
-  // The state's output from its (filtered) result, by ResultPath. `result`
-  // may hold the result's bytes, which are moved out when they are the output
-  // as they stand.
-  std::optional<ByteVector> apply_result_path(const ir::ResultPathPolicy& policy, Bytes filtered,
-                                              ByteVector* result) const {
+  // The state's output from its result, by OutputPath and ResultPath. When
+  // `owned` holds the result's bytes they are moved out if they are the
+  // output as they stand.
+  std::optional<ByteVector> output_from(Bytes result, ByteVector* owned,
+                                        const std::optional<ir::ValuePath>& output_path,
+                                        const ir::ResultPathPolicy& policy) const {
+    Bytes filtered = result;
+    if (output_path) {
+      const auto found = find_path(result, *output_path);
+      if (!found) return std::nullopt;
+      filtered = *found;
+    }
     return std::visit(
         Overloaded{
             [&](const ir::Replace&) -> std::optional<ByteVector> {
-              if (result != nullptr && filtered.data() == result->data() &&
-                  filtered.size() == result->size()) {
-                return std::move(*result);
+              if (owned != nullptr && filtered.data() == owned->data() &&
+                  filtered.size() == owned->size()) {
+                return std::move(*owned);
               }
               return copy_of(filtered);
             },
@@ -271,6 +278,21 @@ class Step {
             [&](const ir::Discard&) -> std::optional<ByteVector> { return copy_of(input_); },
         },
         policy);
+  }
+
+  // The same for a result that is the object `templ` builds from `source`.
+  // Placed as it is, the object is written straight into the output instead
+  // of being built on its own first.
+  std::optional<ByteVector> output_from_template(const ir::TemplateIr& templ, Bytes source,
+                                                 const std::optional<ir::ValuePath>& output_path,
+                                                 const ir::ResultPathPolicy& policy) const {
+    const auto object = TemplateObject::resolve(templ, source);
+    if (!object) return std::nullopt;
+    const auto* place = std::get_if<ir::Place>(&policy);
+    if (place != nullptr && !output_path) return place_at_path(input_, place->path, *object);
+    if (std::holds_alternative<ir::Discard>(policy) && !output_path) return copy_of(input_);
+    ByteVector built = object->encode();
+    return output_from(built, &built, output_path, policy);
   }
 
   // Appends `entry` with the next sequence number, which is used up only
@@ -368,20 +390,12 @@ class Step {
 
   StepResult task_succeeded(const ir::TaskStateIr& task, StateOutput output,
                             std::uint32_t attempt) {
-    ByteVector result = std::move(output.data);
-    if (task.result_selector) {
-      auto selected = evaluate_template(*task.result_selector, result);
-      if (!selected) return path_failed(current_);
-      result = std::move(*selected);
-    }
     // OutputPath applies to the selected result, before ResultPath.
-    Bytes filtered = result;
-    if (task.output_path) {
-      const auto found = find_path(result, *task.output_path);
-      if (!found) return path_failed(current_);
-      filtered = *found;
-    }
-    auto placed = apply_result_path(task.result_path, filtered, &result);
+    ByteVector result = std::move(output.data);
+    auto placed = task.result_selector
+                      ? output_from_template(*task.result_selector, result, task.output_path,
+                                             task.result_path)
+                      : output_from(result, &result, task.output_path, task.result_path);
     if (!placed) return path_failed(current_);
 
     JournalEntry entry;
@@ -396,24 +410,14 @@ class Step {
     // InputPath must resolve even when a Result makes its value unused.
     const auto effective = effective_input(pass.input_path);
     if (!effective) return path_failed(current_);
-    ByteVector evaluated;
-    Bytes result = *effective;
-    if (pass.parameters) {
-      auto built = evaluate_template(*pass.parameters, *effective);
-      if (!built) return path_failed(current_);
-      evaluated = std::move(*built);
-      result = evaluated;
-    } else if (pass.result_data) {
-      result = *pass.result_data;
-    }
-    Bytes filtered = result;
-    if (pass.output_path) {
-      const auto found = find_path(result, *pass.output_path);
-      if (!found) return path_failed(current_);
-      filtered = *found;
-    }
-    auto output = apply_result_path(pass.result_path, filtered,
-                                    pass.parameters ? &evaluated : nullptr);
+    // Parameters take precedence over a Result, which takes precedence over
+    // the effective input.
+    auto output =
+        pass.parameters
+            ? output_from_template(*pass.parameters, *effective, pass.output_path,
+                                   pass.result_path)
+            : output_from(pass.result_data.value_or(*effective), nullptr, pass.output_path,
+                          pass.result_path);
     if (!output) return path_failed(current_);
 
     JournalEntry entry;

@@ -15,6 +15,7 @@
 // are copied verbatim.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -30,6 +31,19 @@ namespace vorn {
 struct ObjectEntry {
   std::string_view key;
   Bytes value;
+};
+
+// A value to place that writes itself, for values that would otherwise be
+// built in a buffer of their own only to be copied into the placed result.
+class PlacedValue {
+ public:
+  // The size of its encoding, and writing exactly that many bytes at `out`;
+  // write() returns the end of what it wrote.
+  virtual std::size_t size() const = 0;
+  virtual std::uint8_t* write(std::uint8_t* out) const = 0;
+
+ protected:
+  ~PlacedValue() = default;
 };
 
 // The exact bytes of the sub-value at `path` (no trailing bytes), viewed in
@@ -51,11 +65,19 @@ std::optional<std::vector<std::uint8_t>> place_at_path(Bytes data, const ir::Val
 std::optional<std::vector<std::uint8_t>> place_bytes(Bytes data,
                                                      std::span<const ir::PathSegment> segments,
                                                      Bytes value);
+std::optional<std::vector<std::uint8_t>> place_at_path(Bytes data, const ir::ValuePath& path,
+                                                       const PlacedValue& value);
 
 // An object of `entries`, written in the order given (the caller sorts them)
 // and an array of `elements`. One allocation of exactly the result's size.
 // Absent when a key, the count or the body would exceed 65535.
 std::optional<std::vector<std::uint8_t>> encode_object(std::span<const ObjectEntry> entries);
 std::optional<std::vector<std::uint8_t>> encode_array(std::span<const Bytes> elements);
+
+// encode_object() in two halves, for callers that write the object into a
+// larger buffer: its size (absent over the limits), then writing it.
+std::optional<std::size_t> encoded_object_size(std::span<const ObjectEntry> entries);
+std::uint8_t* write_object(std::span<const ObjectEntry> entries, std::size_t size,
+                           std::uint8_t* out);
 
 }  // namespace vorn

@@ -1,20 +1,15 @@
 #include "vorn/template_eval.hpp"
 
 #include <algorithm>
-#include <array>
+#include <new>
 #include <variant>
 
 #include "base/key_order.hpp"
 #include "vorn/data_view.hpp"
-#include "vorn/path_ops.hpp"
 
 namespace vorn {
 
 namespace {
-
-// Templates are small; their working list lives on the stack unless one is
-// not, and then on the heap.
-constexpr std::size_t kInlineEntries = 16;
 
 bool entry_less(const ObjectEntry& a, const ObjectEntry& b) {
   return key_less(a.key, b.key);
@@ -32,43 +27,73 @@ void insertion_sort(std::span<ObjectEntry> entries) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> evaluate_template(const ir::TemplateIr& templ,
-                                                           Bytes input) {
+std::optional<TemplateObject> TemplateObject::resolve(const ir::TemplateIr& templ, Bytes input) {
+  // Every exit returns `object`, so it is built in the caller's place
+  // rather than copied out.
+  std::optional<TemplateObject> object(std::in_place, Key());
   const auto root = DataView::from(input);
-  if (!root) return std::nullopt;
-
-  std::array<ObjectEntry, kInlineEntries> inline_entries;
-  std::vector<ObjectEntry> heap_entries;
-  std::span<ObjectEntry> entries;
-  if (templ.entries.size() <= kInlineEntries) {
-    entries = std::span(inline_entries).first(templ.entries.size());
-  } else {
-    heap_entries.resize(templ.entries.size());
-    entries = heap_entries;
+  if (!root) {
+    object.reset();
+    return object;
   }
 
+  ObjectEntry* entries = object->inline_.entries;
+  if (templ.entries.size() > kInlineEntries) {
+    object->heap_.resize(templ.entries.size());
+    entries = object->heap_.data();
+  }
   for (std::size_t i = 0; i < templ.entries.size(); ++i) {
     const ir::TemplateEntry& entry = templ.entries[i];
+    ObjectEntry member;
     if (const auto* literal = std::get_if<ir::Literal>(&entry)) {
-      entries[i] = {literal->key, literal->value};
-      continue;
+      member = {literal->key, literal->value};
+    } else {
+      const auto& reference = std::get<ir::Reference>(entry);
+      const auto at = walk_path(*root, reference.path);
+      // Absent, or the value there is cut short.
+      const Bytes value = at ? at->value_bytes() : Bytes{};
+      if (value.empty()) {
+        object.reset();
+        return object;
+      }
+      member = {reference.key, value};
     }
-    const auto& reference = std::get<ir::Reference>(entry);
-    const auto at = walk_path(*root, reference.path);
-    if (!at) return std::nullopt;
-    const Bytes value = at->value_bytes();
-    if (value.empty()) return std::nullopt;  // cut short
-    entries[i] = {reference.key, value};
+    new (&entries[i]) ObjectEntry(member);
+    object->count_ = i + 1;
   }
 
-  if (!std::is_sorted(entries.begin(), entries.end(), entry_less)) {
-    if (entries.size() <= kInlineEntries) {
-      insertion_sort(entries);
+  const std::span<ObjectEntry> members(entries, object->count_);
+  if (!std::is_sorted(members.begin(), members.end(), entry_less)) {
+    if (members.size() <= kInlineEntries) {
+      insertion_sort(members);
     } else {
-      std::stable_sort(entries.begin(), entries.end(), entry_less);
+      std::stable_sort(members.begin(), members.end(), entry_less);
     }
   }
-  return encode_object(entries);
+  const auto size = encoded_object_size(members);
+  if (size) {
+    object->size_ = *size;
+  } else {
+    object.reset();
+  }
+  return object;
+}
+
+std::uint8_t* TemplateObject::write(std::uint8_t* out) const {
+  return write_object(entries(), size_, out);
+}
+
+std::vector<std::uint8_t> TemplateObject::encode() const {
+  std::vector<std::uint8_t> out(size_);
+  write(out.data());
+  return out;
+}
+
+std::optional<std::vector<std::uint8_t>> evaluate_template(const ir::TemplateIr& templ,
+                                                           Bytes input) {
+  const auto object = TemplateObject::resolve(templ, input);
+  if (!object) return std::nullopt;
+  return object->encode();
 }
 
 }  // namespace vorn

@@ -103,6 +103,7 @@ constexpr PathSegment kA[] = {Field{"a"}};
 constexpr PathSegment kX[] = {Field{"x"}};
 constexpr PathSegment kR[] = {Field{"r"}};
 constexpr PathSegment kResult[] = {Field{"result"}};
+constexpr PathSegment kK[] = {Field{"k"}};
 constexpr PathSegment kMissing[] = {Field{"missing"}};
 constexpr PathSegment kNoWhere[] = {Field{"no"}, Field{"where"}};
 constexpr std::uint8_t kSeven[] = {0x04, 7, 0, 0, 0, 0, 0, 0, 0};
@@ -152,6 +153,10 @@ constexpr StateIr kFlowStates[] = {
     flow_pass(15, Discard{}, kSeven),
     flow_pass(16, Replace{}, {}, {}, ValuePath{kX}),
     flow_pass(17, Place{{kR}}, {}, {}, ValuePath{kMissing}),
+    // Template results placed without OutputPath are written in place.
+    flow_task(18, Place{{kR}}, {}, {}, {}, TemplateIr{kSelectX}),
+    flow_pass(19, Discard{}, {}, {}, {}, TemplateIr{kSelectMissing}),
+    flow_pass(20, Place{{kR}}, {}, {}, ValuePath{kK}, TemplateIr{kParameters}),
 };
 constexpr StateMachineIr kFlow{StateId{0}, kFlowStates, {}, {}, {}};
 
@@ -187,7 +192,10 @@ TEST(DefaultDispatcher, DataFlowOfTaskAndPass) {
       {15, R"({"a":1})", nullptr, nullptr, R"({"a":1})"},
       {16, R"({"x":{"y":null}})", nullptr, nullptr, R"({"y":null})"},
       {17, R"({"a":1})", nullptr, nullptr, nullptr},
-      {13, "5", nullptr, nullptr, nullptr},
+      {18, R"({"a":1})", R"({"x":[2]})", R"({"a":1})", R"({"a":1,"r":{"picked":[2]}})"},
+      {18, R"({"a":1})", R"({"y":[2]})", R"({"a":1})", nullptr},
+      {19, R"({"a":1})", nullptr, nullptr, nullptr},
+      {20, R"({"a":1})", nullptr, nullptr, R"({"a":1,"r":7})"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "state " << c.state << " on " << c.input);
@@ -283,7 +291,9 @@ TEST(DefaultDispatcher, RetryAndCatchRules) {
   const std::string external_failed =
       R"(HandlerFailed(StateError { kind: External, message: "x", side_effects: [] }))";
   const Case cases[] = {
-      {0, {failure(K::External), failure(K::External)}, {"Continue(0)", "Continue(5)", "Completed"}},
+      {0,
+       {failure(K::External), failure(K::External)},
+       {"Continue(0)", "Continue(5)", "Completed"}},
       // A retry policy on Transient does not match an External error.
       {1, {failure(K::External)}, {external_failed}},
       {1, {failure(K::Transient), failure(K::Transient), succeed("1")},
@@ -383,8 +393,7 @@ TEST(DefaultDispatcher, ChoiceRulesAppendNothing) {
   };
   for (const Case& c : cases) {
     Machine m(kChoice, "null", c.state);
-    if (c.input) m.context.input = encoded(c.input);
-    else m.context.input.clear();
+    m.context.input = c.input ? encoded(c.input) : ByteVector{};
     EXPECT_EQ(m.step(), c.outcome) << c.state << " " << (c.input ? c.input : "empty");
     EXPECT_EQ(m.journal.size(), 0u);
     EXPECT_EQ(m.context.sequence, 0u);
