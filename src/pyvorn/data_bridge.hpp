@@ -17,6 +17,7 @@
 
 #include "json/value.hpp"
 #include "py.hpp"
+#include "vorn/decoder.hpp"
 #include "vorn/value_format.hpp"
 
 namespace pyvorn {
@@ -50,6 +51,11 @@ bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out);
 // Decodes the value at the start of `bytes` straight into Python objects.
 // Malformed input raises ValueError("decode failed: InvalidType").
 py::Ref decode_to_py(vorn::Bytes bytes);
+
+// The same, for callers that report malformed input their own way: then the
+// result is null with `status` InvalidData and no exception set. SinkFailed
+// means the interpreter failed (MemoryError is pending).
+py::Ref decode_to_py(vorn::Bytes bytes, vorn::DecodeStatus& status);
 
 extern PyMethodDef encode_value_def;
 extern PyMethodDef decode_value_def;

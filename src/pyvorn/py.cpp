@@ -175,6 +175,35 @@ void raise(PyObject* type, std::string_view message) {
   if (text) PyErr_SetObject(type, text.get());
 }
 
+Ref fetch_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+  return Ref::steal(PyErr_GetRaisedException());
+#else
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (type == nullptr) return {};
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return Ref::steal(value);
+#endif
+}
+
+void restore_exception(Ref exception) {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyErr_SetRaisedException(exception.release());
+#else
+  if (!exception) {
+    PyErr_Clear();
+    return;
+  }
+  PyObject* value = exception.release();
+  PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(value))), value,
+                PyException_GetTraceback(value));
+#endif
+}
+
 std::optional<SharedBorrow> SharedBorrow::acquire(BorrowFlag& flag) {
   if (!flag.shared_possible()) {
     PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
