@@ -10,10 +10,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "json/value.hpp"
 #include "py.hpp"
+#include "vorn/decoder.hpp"
 #include "vorn/value_format.hpp"
 
 namespace pyvorn {
@@ -21,6 +25,19 @@ namespace pyvorn {
 // The JSON value of `object`, or nullopt with the conversion's exception set.
 std::optional<vorn::json::Value> py_to_json_value(PyObject* object);
 
+// One step down into a value: a dict key, matched by its UTF-8 bytes, or a
+// list index.
+using ValueStep = std::variant<std::string_view, std::uint64_t>;
+
+// What json_value_to_py gives for the part of py_to_json_value(object) that
+// `steps` lead to, without converting the rest: `target` is set to the new
+// object, or left empty when the steps lead nowhere. Every part of `object`
+// is still checked, so exactly the exception py_to_json_value(object) would
+// raise is raised, wherever it sits. Returns false with it set.
+//
+// An immutable target of an exact built-in type (None, bool, int, float,
+// str) comes back as itself rather than as an equal copy.
+bool py_value_at(PyObject* object, std::span<const ValueStep> steps, py::Ref& target);
 // A new Python object for `value`; null only when the interpreter is out of
 // memory (with MemoryError set).
 py::Ref json_value_to_py(const vorn::json::Value& value);
@@ -34,6 +51,11 @@ bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out);
 // Decodes the value at the start of `bytes` straight into Python objects.
 // Malformed input raises ValueError("decode failed: InvalidType").
 py::Ref decode_to_py(vorn::Bytes bytes);
+
+// The same, for callers that report malformed input their own way: then the
+// result is null with `status` InvalidData and no exception set. SinkFailed
+// means the interpreter failed (MemoryError is pending).
+py::Ref decode_to_py(vorn::Bytes bytes, vorn::DecodeStatus& status);
 
 extern PyMethodDef encode_value_def;
 extern PyMethodDef decode_value_def;

@@ -10,6 +10,8 @@
 #include "exceptions.hpp"
 #include "lowered_ir.hpp"
 #include "py.hpp"
+#include "state_machine.hpp"
+#include "xvorn_bridge.hpp"
 
 namespace pyvorn {
 
@@ -32,7 +34,12 @@ bool register_attributes(PyObject* module) {
          py::add_function(module, validate_def) &&            //
          py::add_function(module, lower_def) &&               //
          py::add_function(module, generate_def) &&            //
-         py::add_function(module, compile_def);
+         py::add_function(module, compile_def) &&                         //
+         add_type(module, "StateMachine", state_machine_type()) &&        //
+         add_type(module, "JsonPath", json_path_type()) &&                //
+         add_type(module, "JsonTemplate", json_template_type()) &&        //
+         add_type(module, "ContextObject", context_object_type()) &&      //
+         py::add_function(module, json_place_def);
 }
 
 PyObject* create_module() {

@@ -76,6 +76,39 @@ bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_s
   return true;
 }
 
+bool parse_tuple_arguments(std::string_view function_name, PyObject* args, PyObject* kwargs,
+                           std::span<const char* const> names, std::span<PyObject*> out,
+                           std::size_t required, std::size_t positional) {
+  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  if (static_cast<std::size_t>(nargs) > positional) {
+    const auto given = static_cast<std::size_t>(nargs);
+    raise_type_error(function_name, "takes " + std::to_string(positional) + " positional argument" +
+                                        (positional == 1 ? "" : "s") + " but " +
+                                        std::to_string(given) + (given == 1 ? " was" : " were") +
+                                        " given");
+    return false;
+  }
+  const Py_ssize_t keyword_count = kwargs == nullptr ? 0 : PyDict_GET_SIZE(kwargs);
+  if (keyword_count == 0) {
+    return parse_arguments(function_name, &PyTuple_GET_ITEM(args, 0), nargs, nullptr, names, out,
+                           required);
+  }
+  // Laid out as a vectorcall would pass them: positional values, then the
+  // keyword values, with the keyword names in a tuple.
+  std::vector<PyObject*> values(&PyTuple_GET_ITEM(args, 0), &PyTuple_GET_ITEM(args, 0) + nargs);
+  Ref kwnames = Ref::steal(PyTuple_New(keyword_count));
+  if (!kwnames) return false;
+  Py_ssize_t position = 0;
+  Py_ssize_t k = 0;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  while (PyDict_Next(kwargs, &position, &key, &value)) {
+    PyTuple_SET_ITEM(kwnames.get(), k++, Py_NewRef(key));
+    values.push_back(value);
+  }
+  return parse_arguments(function_name, values.data(), nargs, kwnames.get(), names, out, required);
+}
+
 PyObject* single_argument(std::string_view function_name, const char* name, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames) {
   const char* const names[] = {name};
@@ -140,6 +173,35 @@ bool is_ascii(std::string_view text) {
 void raise(PyObject* type, std::string_view message) {
   Ref text = new_str(message);
   if (text) PyErr_SetObject(type, text.get());
+}
+
+Ref fetch_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+  return Ref::steal(PyErr_GetRaisedException());
+#else
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (type == nullptr) return {};
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
+  Py_XDECREF(type);
+  Py_XDECREF(traceback);
+  return Ref::steal(value);
+#endif
+}
+
+void restore_exception(Ref exception) {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyErr_SetRaisedException(exception.release());
+#else
+  if (!exception) {
+    PyErr_Clear();
+    return;
+  }
+  PyObject* value = exception.release();
+  PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(value))), value,
+                PyException_GetTraceback(value));
+#endif
 }
 
 std::optional<SharedBorrow> SharedBorrow::acquire(BorrowFlag& flag) {

@@ -70,6 +70,13 @@ bool parse_arguments(std::string_view function_name, PyObject* const* args, Py_s
                      PyObject* kwnames, std::span<const char* const> names,
                      std::span<PyObject*> out, std::size_t required);
 
+// The same for a call made with an argument tuple and a keyword dict (may be
+// null), as a class's tp_new receives it. Only the first `positional` names
+// may be given by position; the others are keyword-only.
+bool parse_tuple_arguments(std::string_view function_name, PyObject* args, PyObject* kwargs,
+                           std::span<const char* const> names, std::span<PyObject*> out,
+                           std::size_t required, std::size_t positional);
+
 // The one required argument `name` of a function that takes exactly one, by
 // position or keyword (a borrowed reference); null with TypeError set when
 // the call does not fit.
@@ -93,9 +100,34 @@ Ref new_str(std::string_view text);
 
 bool is_ascii(std::string_view text);
 
+// A str made on first use and kept for the life of the process, for the keys
+// and fixed values of dicts the module builds again and again. get() is null
+// with MemoryError set if making it failed; it is tried again next time.
+class StaticString {
+ public:
+  explicit constexpr StaticString(const char* text) : text_(text) {}
+  PyObject* get() {
+    if (object_ == nullptr) object_ = PyUnicode_InternFromString(text_);
+    return object_;
+  }
+
+ private:
+  const char* text_;
+  PyObject* object_ = nullptr;
+};
+
 // Raises `type` with `message` as its one argument. Works for messages that
 // hold NUL characters, which C-string based raising would cut short.
 void raise(PyObject* type, std::string_view message);
+
+// The pending exception as one object, cleared from the thread; null when
+// none is pending. (The interpreters we build for before 3.12 keep it as a
+// type, value and traceback triple; this shim hides the difference.)
+Ref fetch_exception();
+
+// Makes `exception` (an exception instance, or null for none) the pending
+// exception again, with the traceback it carries.
+void restore_exception(Ref exception);
 
 // Per-object access state: any number of shared borrows, or one exclusive.
 class BorrowFlag {

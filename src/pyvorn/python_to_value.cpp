@@ -126,6 +126,9 @@ bool walk(PyObject* object, Visitor& visitor) {
 // Builds a JSON value tree.
 class TreeVisitor {
  public:
+  // `depth`: the nesting levels around the value, which count against the cap.
+  explicit TreeVisitor(std::size_t depth = 0) : depth_(depth) {}
+
   bool null() { return push(vorn::json::Null{}); }
   bool boolean(bool b) { return push(b); }
   bool integer(std::int64_t i) { return push(i); }
@@ -171,6 +174,122 @@ class TreeVisitor {
   }
 
   vorn::json::TreeBuilder tree_;
+  std::size_t depth_;
+};
+
+// Checks a whole value as TreeVisitor would build it, but converts only the
+// part that a list of steps leads to. The walk order, and so the first error
+// met, is TreeVisitor's. Values of the exact built-in types are checked
+// inline; anything else takes the general walk, which decides and raises
+// exactly as it does for the tree.
+//
+// A dict may hold two keys with the same bytes (str subclasses with their
+// own hashing); the tree keeps the later one, so a later match replaces
+// whatever an earlier one led to.
+class LocateVisitor {
+ public:
+  LocateVisitor(std::span<const ValueStep> steps, py::Ref& target)
+      : steps_(steps), target_(target) {}
+
+  // The general walk's callbacks, for values that are not of an exact type.
+  bool null() { return true; }
+  bool boolean(bool) { return true; }
+  bool integer(std::int64_t) { return true; }
+  bool floating(double) { return true; }
+  bool string(std::string_view) { return true; }
+  bool list(PyObject* list) { return list_at(list, general_matched_); }
+  bool dict(PyObject* dict) { return dict_at(dict, general_matched_); }
+
+  // Visits `object`, which `matched` steps lead to (kOffPath: none do).
+  bool visit(PyObject* object, std::size_t matched) {
+    if (matched == kOffPath) return check(object);
+    target_ = py::Ref();
+    if (matched == steps_.size()) return convert_target(object);
+    general_matched_ = matched;
+    return walk(object, *this);
+  }
+
+ private:
+  static constexpr std::size_t kOffPath = static_cast<std::size_t>(-1);
+
+  // ASCII text in a plain str always converts, and is its own UTF-8.
+  static bool is_compact_ascii(PyObject* text) {
+    return Py_IS_TYPE(text, &PyUnicode_Type) && PyUnicode_IS_COMPACT_ASCII(text);
+  }
+
+  bool check(PyObject* object) {
+    PyTypeObject* type = Py_TYPE(object);
+    if (type == &PyUnicode_Type) return PyUnicode_IS_COMPACT_ASCII(object) || utf8_of(object);
+    if (type == &PyDict_Type) return dict_at(object, kOffPath);
+    if (type == &PyList_Type) return list_at(object, kOffPath);
+    if (type == &PyLong_Type) return PyLong_AsLong(object) != -1 || !PyErr_Occurred();
+    if (type == &PyFloat_Type && std::isfinite(PyFloat_AS_DOUBLE(object))) return true;
+    if (object == Py_None || type == &PyBool_Type) return true;
+    general_matched_ = kOffPath;
+    return walk(object, *this);
+  }
+
+  // The target: the converted value, as json_value_to_py of its tree gives
+  // it. A plain str, int or float converts to an equal object of its own
+  // type, so once checked it is handed back itself.
+  bool convert_target(PyObject* object) {
+    PyTypeObject* type = Py_TYPE(object);
+    const bool as_is = (type == &PyUnicode_Type && (PyUnicode_IS_COMPACT_ASCII(object) ||
+                                                    utf8_of(object))) ||
+                       (type == &PyLong_Type && check(object)) ||
+                       (type == &PyFloat_Type && std::isfinite(PyFloat_AS_DOUBLE(object))) ||
+                       object == Py_None || type == &PyBool_Type;
+    if (as_is) {
+      target_ = py::Ref::borrow(object);
+      return true;
+    }
+    if (PyErr_Occurred()) return false;
+    TreeVisitor tree(depth_);
+    if (!walk(object, tree)) return false;
+    target_ = json_value_to_py(tree.take_root());
+    return static_cast<bool>(target_);
+  }
+
+  bool list_at(PyObject* list, std::size_t matched) {
+    NestingGuard nesting(depth_);
+    if (!nesting.enter()) return false;
+    const std::uint64_t* wanted = nullptr;
+    if (matched < steps_.size()) wanted = std::get_if<std::uint64_t>(&steps_[matched]);
+    const Py_ssize_t size = PyList_GET_SIZE(list);
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      const bool on_path = wanted != nullptr && *wanted == static_cast<std::uint64_t>(i);
+      if (!visit(PyList_GET_ITEM(list, i), on_path ? matched + 1 : kOffPath)) return false;
+    }
+    return true;
+  }
+
+  bool dict_at(PyObject* dict, std::size_t matched) {
+    NestingGuard nesting(depth_);
+    if (!nesting.enter()) return false;
+    const std::string_view* wanted = nullptr;
+    if (matched < steps_.size()) wanted = std::get_if<std::string_view>(&steps_[matched]);
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* item = nullptr;
+    while (PyDict_Next(dict, &position, &key, &item)) {
+      std::string_view key_text;
+      if (is_compact_ascii(key)) {
+        key_text = std::string_view(static_cast<const char*>(PyUnicode_DATA(key)),
+                                    static_cast<std::size_t>(PyUnicode_GET_LENGTH(key)));
+      } else {
+        const auto converted = dict_key_utf8(key);
+        if (!converted) return false;
+        key_text = *converted;
+      }
+      const bool on_path = wanted != nullptr && key_text == *wanted;
+      if (!visit(item, on_path ? matched + 1 : kOffPath)) return false;
+    }
+    return true;
+  }
+
+  std::span<const ValueStep> steps_;
+  py::Ref& target_;
+  std::size_t general_matched_ = kOffPath;  // for list() and dict() from the general walk
   std::size_t depth_ = 0;
 };
 
@@ -303,6 +422,11 @@ std::optional<Value> py_to_json_value(PyObject* object) {
   TreeVisitor visitor;
   if (!walk(object, visitor)) return std::nullopt;
   return visitor.take_root();
+}
+
+bool py_value_at(PyObject* object, std::span<const ValueStep> steps, py::Ref& target) {
+  LocateVisitor visitor(steps, target);
+  return visitor.visit(object, 0);
 }
 
 bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out) {

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "base/template_key.hpp"
 #include "schema.hpp"
-#include "template_key.hpp"
 #include "vorn/encode.hpp"
 
 namespace vorn::build {

@@ -7,8 +7,8 @@
 #include <unordered_map>
 
 #include "base/overloaded.hpp"
+#include "base/template_key.hpp"
 #include "schema.hpp"
-#include "template_key.hpp"
 #include "value_path.hpp"
 #include "vorn/encode.hpp"
 

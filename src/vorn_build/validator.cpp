@@ -6,9 +6,9 @@
 
 #include "float_text.hpp"
 #include "base/overloaded.hpp"
+#include "base/template_key.hpp"
 #include "limits.hpp"
 #include "schema.hpp"
-#include "template_key.hpp"
 
 namespace vorn::build {
 

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace vorn::build {
+namespace vorn {
 
 inline bool is_reference_key(std::string_view key) {
   return key.size() >= 2 && key.ends_with(".$");
@@ -15,4 +15,4 @@ inline std::string_view reference_base(std::string_view key) {
   return key.substr(0, key.size() - 2);
 }
 
-}  // namespace vorn::build
+}  // namespace vorn
