@@ -2,6 +2,7 @@
 and SVG drawn by Graphviz."""
 
 import importlib.util
+from collections import Counter
 import json
 import pathlib
 import re
@@ -600,3 +601,77 @@ def test_a_real_run_is_read_back_from_its_journal(card, edges):
     assert trace.current == ("Shipped" if card == "tok_visa" else "PaymentFailed")
     if HAS_DOT:
         ET.fromstring(render(run_to_dot(ORDER, machine.journal, machine.current_state, initial)))
+
+
+def random_machine(rng):
+    """A small machine whose data and failures depend on a counter, so runs
+    take many routes: Pass states set $.n, Tasks fail on some attempts, and
+    Choices test $.n."""
+    names = [f"S{i}" for i in range(rng.randint(2, 7))]
+    states = {}
+    for name in names:
+        kind = rng.choice(["Pass", "Pass", "Task", "Task", "Choice", "Choice", "Succeed", "Fail"])
+        others = [n for n in names if n != name]
+        if kind == "Pass":
+            states[name] = {"Type": "Pass", "Result": {"n": rng.randint(0, 2)}, "Next": rng.choice(names)}
+        elif kind == "Task":
+            states[name] = {"Type": "Task", "Resource": "flaky", "Next": rng.choice(names)}
+            if rng.random() < 0.6:
+                states[name]["Retry"] = [{"ErrorEquals": [rng.choice(["External", "*", "Transient"])],
+                                          "MaxAttempts": rng.randint(1, 3)}]
+            if rng.random() < 0.6:
+                states[name]["Catch"] = [{"ErrorEquals": [rng.choice(["External", "*"])], "Next": rng.choice(names)}]
+        elif kind == "Choice":
+            # A Choice routing to itself would loop on the same data forever.
+            values = rng.sample(range(3), rng.randint(1, 3))
+            states[name] = {"Type": "Choice",
+                            "Choices": [{"Variable": "$.n", "NumericEquals": v, "Next": rng.choice(others)} for v in values]}
+            if rng.random() < 0.7:
+                states[name]["Default"] = rng.choice(others)
+        else:
+            states[name] = {"Type": kind}
+    return definition(states, start_at=rng.choice(names))
+
+
+@needs_machine
+def test_the_picture_of_a_run_agrees_with_the_run():
+    import random
+
+    rng = random.Random(15)
+    checked = 0
+    while checked < 150:
+        text = random_machine(rng)
+        try:
+            machine = _pyvorn.StateMachine(text, {"n": 1})
+        except _pyvorn.ValidationError:
+            continue
+        calls = []
+
+        def flaky(call, calls=calls, seed=rng.random()):
+            calls.append(call)
+            if (len(calls) * 7 + int(seed * 10)) % 3 == 0:
+                raise RuntimeError("flaky")
+            return {"n": len(calls) % 3}
+
+        machine.register_handler("flaky", flaky)
+        names = machine.state_names
+        moves = Counter()
+        for _ in range(rng.randint(1, 25)):
+            before = machine.current_state
+            result = machine.step()
+            if result["status"] != "continue":
+                break
+            if result["next_state"] != before:
+                moves[names[before], names[result["next_state"]]] += 1
+        trace = trace_run(facts_of(text), machine.journal, machine.current_state, {"n": 1})
+        drawn = Counter()
+        for edge, count in trace.taken.items():
+            drawn[edge.source, edge.target] += count
+        # A self-catch moves nowhere yet takes an edge.
+        drawn = Counter({k: v for k, v in drawn.items() if k[0] != k[1]})
+        # Never an edge the run did not take; all of them, unless the run was
+        # stopped going round Choices, whose turns the journal cannot count.
+        assert drawn - moves == Counter(), text
+        if json.loads(text)["States"][names[machine.current_state]]["Type"] != "Choice":
+            assert drawn == moves, text
+        checked += 1
