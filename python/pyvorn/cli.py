@@ -138,12 +138,6 @@ def inspect_command(args: argparse.Namespace) -> int:
 def run_command(args: argparse.Namespace) -> int:
     initial_input = parse_input(args.input)
     text = _read_text(args.file)
-    if not hasattr(_pyvorn, "StateMachine"):
-        try:
-            _pyvorn.validate(text)
-        except DEFINITION_ERRORS as error:
-            raise _definition_fault(args.file, text, error) from error
-        raise UserError(f"{args.file}: cannot run: this build of _pyvorn has no StateMachine yet")
     try:
         machine = _pyvorn.StateMachine(text, initial_input)
     except DEFINITION_ERRORS as error:

@@ -51,9 +51,6 @@ def test_attributes_are_registered_in_order():
     assert set(dir(_pyvorn)) - INTERPRETER_ATTRIBUTES <= set(REGISTRATION_ORDER)
 
 
-@pytest.mark.skipif(
-    not hasattr(_pyvorn, "StateMachine"), reason="StateMachine is not registered in this build yet"
-)
 def test_all_seventeen_names_are_registered():
     own = [name for name in vars(_pyvorn) if name not in INTERPRETER_ATTRIBUTES]
     assert own == REGISTRATION_ORDER
