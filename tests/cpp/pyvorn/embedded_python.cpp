@@ -36,17 +36,10 @@ py::Ref eval(const std::string& expression) {
 }
 
 std::string take_error() {
-  if (!PyErr_Occurred()) return "";
-  PyObject *type, *value, *traceback;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  py::Ref text = py::Ref::steal(PyObject_Str(value));
-  std::string out = std::string(reinterpret_cast<PyTypeObject*>(type)->tp_name) + ": " +
-                    PyUnicode_AsUTF8(text.get());
-  Py_XDECREF(type);
-  Py_XDECREF(value);
-  Py_XDECREF(traceback);
-  return out;
+  py::Ref error = py::fetch_exception();
+  if (!error) return "";
+  py::Ref text = py::Ref::steal(PyObject_Str(error.get()));
+  return std::string(Py_TYPE(error.get())->tp_name) + ": " + PyUnicode_AsUTF8(text.get());
 }
 
 bool same_value(PyObject* a, PyObject* b) {
