@@ -70,8 +70,12 @@ std::optional<std::string_view> dict_key_utf8(PyObject* key) {
 // items through this same function. Every conversion error is raised here or
 // in the visitor, so both targets (tree, bytes) report identical errors.
 //
-// No Python code runs during a walk (no method of a subclass is called), so
-// borrowed references to items stay valid throughout.
+// A walk calls no method of a subclass, so Python code runs only when an
+// error is raised: allocating the exception may start a garbage collection,
+// whose finalizers can change or free anything, the value being walked
+// included. So a walk that fails stops at once and touches no borrowed
+// reference again; whatever must be walked after an error is held by strong
+// references (BytesVisitor's entries).
 template <class Visitor>
 bool walk(PyObject* object, Visitor& visitor);
 
@@ -225,9 +229,11 @@ class BytesVisitor {
   }
 
  private:
+  // Strong references: after an error, finalizers may drop the dict's own.
   struct Entry {
+    py::Ref key_object;  // owns the bytes `key` views
     std::string_view key;
-    PyObject* item;
+    py::Ref item;
     std::size_t dict_index;
   };
 
@@ -249,7 +255,8 @@ class BytesVisitor {
         // The values of the entries before this key come first.
         return fail_with_first_of(start, entries_.size(), dict_index);
       }
-      entries_.push_back(Entry{*key_text, item, dict_index++});
+      entries_.push_back(
+          Entry{py::Ref::borrow(key), *key_text, py::Ref::borrow(item), dict_index++});
     }
     const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(start);
     auto by_key = [](const Entry& a, const Entry& b) { return vorn::key_less(a.key, b.key); };
@@ -258,11 +265,13 @@ class BytesVisitor {
     const std::size_t end = entries_.size();
     auto container = writer_.open_object(end - start);
     if (!container.ok()) return written(container);
-    // Nested dicts push onto entries_, so read by index, not by reference.
+    // Nested dicts push onto entries_ (which may move it) and pop back to
+    // where they started, so entries [start, end) stay, read by index.
     for (std::size_t i = start; i < end; ++i) {
-      const Entry entry = entries_[i];
-      if (!written(writer_.write_key(entry.key))) return false;
-      if (!walk(entry.item, *this)) return fail_with_first_of(i + 1, end, entry.dict_index);
+      if (!written(writer_.write_key(entries_[i].key))) return false;
+      if (!walk(entries_[i].item.get(), *this)) {
+        return fail_with_first_of(i + 1, end, entries_[i].dict_index);
+      }
     }
     return written(writer_.close(*container));
   }
@@ -278,17 +287,11 @@ class BytesVisitor {
     if (earlier.empty()) return false;
     std::sort(earlier.begin(), earlier.end(),
               [](const Entry& a, const Entry& b) { return a.dict_index < b.dict_index; });
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
+    py::Ref pending = py::fetch_exception();
     for (const Entry& entry : earlier) {
-      if (!walk(entry.item, *this)) {
-        Py_XDECREF(type);
-        Py_XDECREF(value);
-        Py_XDECREF(traceback);
-        return false;
-      }
+      if (!walk(entry.item.get(), *this)) return false;
     }
-    PyErr_Restore(type, value, traceback);
+    py::restore_exception(std::move(pending));
     return false;
   }
 
