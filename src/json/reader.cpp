@@ -225,7 +225,8 @@ std::vector<Substitution> fitting_literals(std::string_view text) {
         literal_length(text.substr(i), integer_digits, exponent_digits, negative_exponent);
     if (length == 0) continue;
     const std::string_view literal = text.substr(i, length);
-    const bool may_be_refused = integer_digits > 308 || (exponent_digits >= 3 && !negative_exponent);
+    const bool may_be_refused =
+        integer_digits > 308 || (exponent_digits >= 3 && !negative_exponent);
     if (may_be_refused && number_value(literal)) found.push_back(Substitution{i, literal});
     i += length - 1;
   }
