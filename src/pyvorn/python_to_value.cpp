@@ -6,6 +6,7 @@
 #include "data_bridge.hpp"
 #include "base/key_order.hpp"
 #include "json/tree_builder.hpp"
+#include "vorn/encode.hpp"
 #include "vorn/value_writer.hpp"
 
 namespace pyvorn {
@@ -178,10 +179,18 @@ class TreeVisitor {
   std::size_t depth_ = 0;
 };
 
-// Writes the binary value format directly.
+// Writes the binary value format directly. Two things it leaves to the tree
+// path (needs_tree() tells): a value beyond a limit of the format, since a
+// conversion error anywhere in the value must win over it, and an object
+// whose keys repeat (distinct str-subclass keys with equal text), whose last
+// entry wins while every entry must still be converted.
 class BytesVisitor {
  public:
   explicit BytesVisitor(std::vector<std::uint8_t>& out) : writer_(out) {}
+
+  // After a failed walk: whether it stopped for the tree path rather than
+  // with an exception (none is then pending).
+  bool needs_tree() const { return needs_tree_; }
 
   bool null() {
     writer_.write_null();
@@ -240,7 +249,7 @@ class BytesVisitor {
   template <class R>
   bool written(const R& result) {
     if (result.ok()) return true;
-    py::raise(PyExc_ValueError, vorn::to_string(result.error()));
+    needs_tree_ = true;
     return false;
   }
 
@@ -259,8 +268,18 @@ class BytesVisitor {
           Entry{py::Ref::borrow(key), *key_text, py::Ref::borrow(item), dict_index++});
     }
     const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(start);
-    auto by_key = [](const Entry& a, const Entry& b) { return vorn::key_less(a.key, b.key); };
-    if (!std::is_sorted(first, entries_.end(), by_key)) std::sort(first, entries_.end(), by_key);
+    auto not_ascending = [](const Entry& a, const Entry& b) {
+      return !vorn::key_less(a.key, b.key);
+    };
+    if (std::adjacent_find(first, entries_.end(), not_ascending) != entries_.end()) {
+      std::sort(first, entries_.end(),
+                [](const Entry& a, const Entry& b) { return vorn::key_less(a.key, b.key); });
+      auto same_key = [](const Entry& a, const Entry& b) { return a.key == b.key; };
+      if (std::adjacent_find(first, entries_.end(), same_key) != entries_.end()) {
+        needs_tree_ = true;
+        return false;
+      }
+    }
 
     const std::size_t end = entries_.size();
     auto container = writer_.open_object(end - start);
@@ -270,6 +289,7 @@ class BytesVisitor {
     for (std::size_t i = start; i < end; ++i) {
       if (!written(writer_.write_key(entries_[i].key))) return false;
       if (!walk(entries_[i].item.get(), *this)) {
+        if (needs_tree_) return false;
         return fail_with_first_of(i + 1, end, entries_[i].dict_index);
       }
     }
@@ -298,6 +318,7 @@ class BytesVisitor {
   vorn::ValueWriter writer_;
   std::vector<Entry> entries_;
   std::size_t depth_ = 0;
+  bool needs_tree_ = false;
 };
 
 }  // namespace
@@ -309,8 +330,22 @@ std::optional<Value> py_to_json_value(PyObject* object) {
 }
 
 bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out) {
-  BytesVisitor visitor(out);
-  return walk(object, visitor);
+  {
+    BytesVisitor visitor(out);
+    if (walk(object, visitor)) return true;
+    if (!visitor.needs_tree()) return false;
+  }
+  // Rare: convert everything first, then encode, which orders the errors.
+  out.clear();
+  const auto tree = py_to_json_value(object);
+  if (!tree) return false;
+  vorn::ValueWriter writer(out);
+  const auto encoded = vorn::write_value(writer, *tree);
+  if (!encoded.ok()) {
+    py::raise(PyExc_ValueError, vorn::to_string(encoded.error()));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace pyvorn

@@ -167,6 +167,42 @@ def test_first_failure_in_dict_order_wins():
     assert str(info.value) == "cannot convert tuple to JSON value"
 
 
+class IdentityKey(str):
+    """A str whose instances are distinct dict keys even with equal text."""
+
+    __eq__ = object.__eq__
+    __hash__ = object.__hash__
+
+
+def test_repeated_key_text_keeps_the_last_entry():
+    K = IdentityKey
+    assert encode_value({K("a"): 1, K("a"): 2, "b": 3}) == encode_value({"a": 2, "b": 3})
+    assert encode_value([{"b": 0, K("b"): {K("x"): 1, K("x"): 2}}]) == encode_value([{"b": {"x": 2}}])
+    assert decode_value(encode_value({K("k"): "first", K("k"): "last"})) == {"k": "last"}
+    # Every entry is still converted, the ones that lose included.
+    with pytest.raises(TypeError) as info:
+        encode_value({K("a"): (), K("a"): 1})
+    assert str(info.value) == "cannot convert tuple to JSON value"
+
+
+@pytest.mark.parametrize(
+    "value",
+    [
+        [()] + [0] * 70000,
+        ["x" * 70000, ()],
+        [[0] * 40000, [()]],
+        {"a": "x" * 70000, "b": ()},
+        {"b": [0] * 70000, "a": {"c": ()}},
+        {"a" * 70000: 0, "j": [()]},
+        {"z": (), "a": "x" * 70000},
+    ],
+)
+def test_conversion_errors_come_before_format_limits(value):
+    with pytest.raises(TypeError) as info:
+        encode_value(value)
+    assert str(info.value) == "cannot convert tuple to JSON value"
+
+
 # A finalizer that runs while encode_value raises (the exception object is
 # allocated, which starts a collection) and empties the value being encoded.
 FINALIZER_EMPTIES_THE_VALUE = """

@@ -14,6 +14,7 @@ PyObject* globals() {
         "import enum\n"
         "class Color(enum.IntEnum):\n    RED = 7\n"
         "class MyDict(dict): pass\n"
+        "class IdentityKey(str):\n    __eq__ = object.__eq__\n    __hash__ = object.__hash__\n"
         "def same(a, b):\n"
         "    if type(a) is not type(b): return False\n"
         "    if isinstance(a, list): return len(a) == len(b) and all(map(same, a, b))\n"
