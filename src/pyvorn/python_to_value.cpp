@@ -231,19 +231,41 @@ class BytesVisitor {
   bool dict(PyObject* dict) {
     NestingGuard nesting(depth_);
     if (!nesting.enter()) return false;
-    const std::size_t start = entries_.size();
-    const bool ok = write_entries_sorted(dict, start);
-    entries_.resize(start);
-    return ok;
+    const EntriesOfOneDict entries(entries_);
+    return write_entries_sorted(dict, entries.start);
   }
 
  private:
-  // Strong references: after an error, finalizers may drop the dict's own.
+  // The key and the item each hold a reference of ours (after an error,
+  // finalizers may drop the dict's own). Plain pointers rather than Refs keep
+  // the entry trivially copyable, so sorting and growing stay cheap.
   struct Entry {
-    py::Ref key_object;  // owns the bytes `key` views
+    PyObject* key_object;  // owns the bytes `key` views
     std::string_view key;
-    py::Ref item;
+    PyObject* item;
     std::size_t dict_index;
+  };
+
+  // The entries one dict pushes, released when its walk ends in any way.
+  struct EntriesOfOneDict {
+    explicit EntriesOfOneDict(std::vector<Entry>& entries)
+        : entries(entries), start(entries.size()) {}
+    EntriesOfOneDict(const EntriesOfOneDict&) = delete;
+    EntriesOfOneDict& operator=(const EntriesOfOneDict&) = delete;
+    ~EntriesOfOneDict() {
+      // After a walk that succeeded the dict still holds every entry, so
+      // nothing is freed here; after an error a release may free an object
+      // and run its finalizer, which cannot reach this vector.
+      const auto last = entries.end();
+      for (auto entry = entries.begin() + static_cast<std::ptrdiff_t>(start); entry != last;
+           ++entry) {
+        Py_DECREF(entry->key_object);
+        Py_DECREF(entry->item);
+      }
+      entries.resize(start);
+    }
+    std::vector<Entry>& entries;
+    const std::size_t start;
   };
 
   template <class R>
@@ -264,18 +286,19 @@ class BytesVisitor {
         // The values of the entries before this key come first.
         return fail_with_first_of(start, entries_.size(), dict_index);
       }
-      entries_.push_back(
-          Entry{py::Ref::borrow(key), *key_text, py::Ref::borrow(item), dict_index++});
+      entries_.push_back(Entry{key, *key_text, item, dict_index++});
+      Py_INCREF(key);
+      Py_INCREF(item);
     }
     const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(start);
+    auto by_key = [](const Entry& a, const Entry& b) { return vorn::key_less(a.key, b.key); };
     auto not_ascending = [](const Entry& a, const Entry& b) {
       return !vorn::key_less(a.key, b.key);
     };
     if (std::adjacent_find(first, entries_.end(), not_ascending) != entries_.end()) {
-      std::sort(first, entries_.end(),
-                [](const Entry& a, const Entry& b) { return vorn::key_less(a.key, b.key); });
-      auto same_key = [](const Entry& a, const Entry& b) { return a.key == b.key; };
-      if (std::adjacent_find(first, entries_.end(), same_key) != entries_.end()) {
+      std::sort(first, entries_.end(), by_key);
+      // Once sorted, a pair that does not ascend holds one key text twice.
+      if (std::adjacent_find(first, entries_.end(), not_ascending) != entries_.end()) {
         needs_tree_ = true;
         return false;
       }
@@ -288,7 +311,7 @@ class BytesVisitor {
     // where they started, so entries [start, end) stay, read by index.
     for (std::size_t i = start; i < end; ++i) {
       if (!written(writer_.write_key(entries_[i].key))) return false;
-      if (!walk(entries_[i].item.get(), *this)) {
+      if (!walk(entries_[i].item, *this)) {
         if (needs_tree_) return false;
         return fail_with_first_of(i + 1, end, entries_[i].dict_index);
       }
@@ -298,7 +321,8 @@ class BytesVisitor {
 
   // Called with an exception pending. Walks the not yet written entries in
   // positions [from, to) that precede `dict_index` in dict order; the first
-  // of them to fail replaces the pending exception.
+  // of them to fail replaces the pending exception. The entries stay held
+  // until the dict's walk ends, so copies of them stay valid.
   bool fail_with_first_of(std::size_t from, std::size_t to, std::size_t dict_index) {
     std::vector<Entry> earlier;
     for (std::size_t i = from; i < to; ++i) {
@@ -309,7 +333,7 @@ class BytesVisitor {
               [](const Entry& a, const Entry& b) { return a.dict_index < b.dict_index; });
     py::Ref pending = py::fetch_exception();
     for (const Entry& entry : earlier) {
-      if (!walk(entry.item.get(), *this)) return false;
+      if (!walk(entry.item, *this)) return false;
     }
     py::restore_exception(std::move(pending));
     return false;
