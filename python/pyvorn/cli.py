@@ -200,12 +200,6 @@ def run_command(args: argparse.Namespace) -> int:
             raise UserError(f"{args.graph}: cannot tell the picture format from this name (use {suffixes})", 2)
         _picture.require_dot(args.graph, kind, "--graph OUT.dot")
     text = _read_text(args.file)
-    if not hasattr(_pyvorn, "StateMachine"):
-        try:
-            _pyvorn.validate(text)
-        except DEFINITION_ERRORS as error:
-            raise _definition_fault(args.file, text, error) from error
-        raise UserError(f"{args.file}: cannot run: this build of _pyvorn has no StateMachine yet")
     try:
         machine = _pyvorn.StateMachine(text, initial_input)
     except DEFINITION_ERRORS as error:

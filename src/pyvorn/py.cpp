@@ -183,10 +183,11 @@ Ref fetch_exception() {
   PyErr_Fetch(&type, &value, &traceback);
   if (type == nullptr) return {};
   PyErr_NormalizeException(&type, &value, &traceback);
-  if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
-  Py_XDECREF(type);
+  Ref exception = Ref::steal(value);
+  if (exception && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  Py_DECREF(type);
   Py_XDECREF(traceback);
-  return Ref::steal(value);
+  return exception;
 #endif
 }
 
@@ -198,9 +199,9 @@ void restore_exception(Ref exception) {
     PyErr_Clear();
     return;
   }
-  PyObject* value = exception.release();
-  PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(value))), value,
-                PyException_GetTraceback(value));
+  PyObject* type = Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
+  PyObject* traceback = PyException_GetTraceback(exception.get());  // new reference
+  PyErr_Restore(type, exception.release(), traceback);
 #endif
 }
 

@@ -8,6 +8,8 @@
 //   "argument '{name}': '{type}' object cannot be converted to '{target}'".
 // - BorrowFlag and its guards give each object shared-read / exclusive-write
 //   access that fails at once ("Already borrowed") instead of waiting.
+// - fetch_exception() / restore_exception() hold a raised exception as one
+//   object on every supported Python.
 // - guard() keeps C++ exceptions (only allocation failure is expected) from
 //   crossing into Python.
 #pragma once
@@ -120,13 +122,12 @@ class StaticString {
 // hold NUL characters, which C-string based raising would cut short.
 void raise(PyObject* type, std::string_view message);
 
-// The pending exception as one object, cleared from the thread; null when
-// none is pending. (The interpreters we build for before 3.12 keep it as a
-// type, value and traceback triple; this shim hides the difference.)
+// The pending exception as one object, cleared (null when none is pending),
+// and making one pending again (a null Ref just clears). Python 3.12 has this
+// as PyErr_GetRaisedException / PyErr_SetRaisedException; on 3.11 the
+// fetched triple is normalised into the same single object. Normalising may
+// create the exception instance, and with it start a garbage collection.
 Ref fetch_exception();
-
-// Makes `exception` (an exception instance, or null for none) the pending
-// exception again, with the traceback it carries.
 void restore_exception(Ref exception);
 
 // Per-object access state: any number of shared borrows, or one exclusive.
