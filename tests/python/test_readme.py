@@ -10,7 +10,7 @@ import re
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-DOCUMENTS = ["README.md", "docs/README-diagrams-draft.md"]
+DOCUMENTS = ["README.md"]
 FENCE = re.compile(r"^```python[ \t]*\n(.*?)^```[ \t]*$", re.S | re.M)
 
 
