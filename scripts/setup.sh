@@ -21,7 +21,7 @@ if ((${#missing[@]})); then
 fi
 
 echo "==> installing Python build and test tools"
-"$PYTHON" -m pip install --quiet cmake ninja "scikit-build-core>=0.8" pytest hypothesis msgpack jsonpath-ng
+"$PYTHON" -m pip install --quiet cmake ninja "scikit-build-core>=0.8" pytest hypothesis "mypy>=1.16" msgpack jsonpath-ng
 
 echo "==> building and installing pyvorn"
 "$PYTHON" -m pip install --quiet --no-build-isolation .

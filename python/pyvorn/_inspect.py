@@ -173,7 +173,7 @@ class MachineFacts:
         return table
 
     def _conditions(self) -> list[Condition]:
-        table = []
+        table: list[Condition] = []
         for name in self.state_names:
             state = self.states[name]
             if state["Type"] != "Choice":
