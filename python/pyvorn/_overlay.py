@@ -178,7 +178,7 @@ class _Tracer:
     def after(self, entry: _Entry, goal: str, data: Any) -> list[Walk]:
         """The ways from ``entry`` to the next state that ran, ``goal``."""
         facts = self.facts
-        again = [()] if goal == entry.name else []
+        again: list[Walk] = [()] if goal == entry.name else []
         if entry.failed:
             if facts.kind(entry.name) != "Task":
                 return again  # a Fail state ends the run; a further step repeats it
