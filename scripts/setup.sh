@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
 export PIP_ROOT_USER_ACTION=ignore PIP_DISABLE_PIP_VERSION_CHECK=1
 
-debian_packages=(g++ make rapidjson-dev libsimdjson-dev libgtest-dev)
+debian_packages=(g++ make rapidjson-dev libsimdjson-dev libgtest-dev graphviz)
 missing=()
 for package in "${debian_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -21,7 +21,7 @@ if ((${#missing[@]})); then
 fi
 
 echo "==> installing Python build and test tools"
-"$PYTHON" -m pip install --quiet cmake ninja "scikit-build-core>=0.8" pytest hypothesis msgpack jsonpath-ng
+"$PYTHON" -m pip install --quiet cmake ninja "scikit-build-core>=0.8" pytest hypothesis "mypy>=1.16" msgpack jsonpath-ng
 
 echo "==> building and installing pyvorn"
 "$PYTHON" -m pip install --quiet --no-build-isolation .

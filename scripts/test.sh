@@ -14,3 +14,12 @@ ctest --test-dir build/cpp --output-on-failure --progress
 
 echo "==> running the Python tests"
 "$PYTHON" -m pytest -q tests/python
+
+echo "==> checking the type stubs against the installed module"
+# stubtest reports success, silently, when it finds no stubs for a module whose
+# name starts with an underscore; make sure mypy sees the installed ones first.
+"$PYTHON" -m mypy --no-incremental -c "import _pyvorn"
+"$PYTHON" -m mypy.stubtest --strict-type-check-only _pyvorn
+
+echo "==> type-checking the pyvorn package"
+"$PYTHON" -m mypy python/pyvorn

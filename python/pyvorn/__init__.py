@@ -5,4 +5,5 @@ package's name.
 """
 
 from _pyvorn import *  # noqa: F401,F403
-from _pyvorn import __version__  # noqa: F401
+# Named twice so type checkers see it re-exported: a star import skips it.
+from _pyvorn import __version__ as __version__  # noqa: F401

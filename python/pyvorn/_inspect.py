@@ -12,6 +12,7 @@ runs, so every lookup here succeeds.
 
 from __future__ import annotations
 
+import dataclasses
 import json
 import struct
 from dataclasses import dataclass
@@ -109,6 +110,28 @@ class Condition:
     target: str
 
 
+@dataclass(frozen=True)
+class Edge:
+    """One way out of a state.  ``kind`` is "next", "rule" (a Choice rule,
+    with its ``condition``), "default" or "catch" (with the catcher's
+    ``errors``); ``index`` numbers the edges of one state in the order the
+    dispatcher considers them: Next or rules first, then default or catchers."""
+
+    source: str
+    target: str
+    kind: str
+    index: int
+    errors: tuple[str, ...] = ()
+    # A state's edges are told apart by their index; the condition need not hash.
+    condition: Optional[Condition] = dataclasses.field(default=None, compare=False)
+
+
+@dataclass(frozen=True)
+class RetryRule:
+    errors: tuple[str, ...]
+    max_attempts: int
+
+
 class MachineFacts:
     """The numbered parts of a validated definition."""
 
@@ -150,7 +173,7 @@ class MachineFacts:
         return table
 
     def _conditions(self) -> list[Condition]:
-        table = []
+        table: list[Condition] = []
         for name in self.state_names:
             state = self.states[name]
             if state["Type"] != "Choice":
@@ -166,20 +189,54 @@ class MachineFacts:
                 )
         return table
 
-    def transitions(self, name: str) -> str:
+    def kind(self, name: str) -> str:
+        return str(self.states[name]["Type"])
+
+    def ends(self, name: str) -> bool:
+        """Whether a successful step of the state completes the machine."""
+        state = self.states[name]
+        return state["Type"] == "Succeed" or (state["Type"] in ("Task", "Pass") and state.get("Next") is None)
+
+    def edges(self, name: str) -> list[Edge]:
         state = self.states[name]
         kind = state["Type"]
+        edges: list[Edge] = []
         if kind in ("Task", "Pass"):
-            parts = [f"-> {state['Next']}" if state.get("Next") is not None else "end"]
+            if state.get("Next") is not None:
+                edges.append(Edge(name, state["Next"], "next", 0))
             for catch in state.get("Catch") or []:
-                parts.append(f"catch {_names(catch['ErrorEquals'])} -> {catch['Next']}")
-            return "; ".join(parts)
-        if kind == "Choice":
-            parts = [f"#{c.id} -> {c.target}" for c in self.conditions_of.get(name, [])]
+                edges.append(Edge(name, catch["Next"], "catch", len(edges), errors=tuple(catch["ErrorEquals"])))
+        elif kind == "Choice":
+            for condition in self.conditions_of.get(name, []):
+                edges.append(Edge(name, condition.target, "rule", len(edges), condition=condition))
             if state.get("Default") is not None:
-                parts.append(f"default -> {state['Default']}")
-            return "; ".join(parts)
-        return "succeeds" if kind == "Succeed" else "fails"
+                edges.append(Edge(name, state["Default"], "default", len(edges)))
+        return edges
+
+    def retries(self, name: str) -> list[RetryRule]:
+        if self.states[name]["Type"] != "Task":
+            return []
+        rules = []
+        for retry in self.states[name].get("Retry") or []:
+            attempts = retry.get("MaxAttempts")
+            rules.append(RetryRule(tuple(retry["ErrorEquals"]), 3 if attempts is None else attempts))
+        return rules
+
+    def transitions(self, name: str) -> str:
+        kind = self.kind(name)
+        if kind in ("Succeed", "Fail"):
+            return "succeeds" if kind == "Succeed" else "fails"
+        parts = ["end"] if self.ends(name) else []
+        for edge in self.edges(name):
+            if edge.kind == "next":
+                parts.append(f"-> {edge.target}")
+            elif edge.kind == "catch":
+                parts.append(f"catch {_names(edge.errors)} -> {edge.target}")
+            elif edge.condition is not None:
+                parts.append(f"#{edge.condition.id} -> {edge.target}")
+            else:
+                parts.append(f"default -> {edge.target}")
+        return "; ".join(parts)
 
     def details(self, name: str) -> str:
         state = self.states[name]
@@ -187,9 +244,8 @@ class MachineFacts:
         parts = []
         if kind == "Task":
             parts.append(f"handler {self.handler_ids[state['Resource']]} {state['Resource']}")
-            for retry in state.get("Retry") or []:
-                attempts = retry.get("MaxAttempts")
-                parts.append(f"retry {_names(retry['ErrorEquals'])} x{3 if attempts is None else attempts}")
+            for rule in self.retries(name):
+                parts.append(f"retry {_names(rule.errors)} x{rule.max_attempts}")
         if kind in ("Task", "Pass"):
             # In the order the data flows through them.
             for field in ("InputPath", "Parameters", "ResultSelector", "OutputPath", "ResultPath"):
@@ -206,7 +262,7 @@ class MachineFacts:
         return "; ".join(parts)
 
 
-def _names(names: list[str]) -> str:
+def _names(names: Sequence[str]) -> str:
     return "[" + ", ".join(names) + "]"
 
 

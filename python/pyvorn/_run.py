@@ -14,7 +14,7 @@ import json
 import os
 import re
 import sys
-from collections.abc import Mapping
+from collections.abc import Mapping, Sequence
 from types import ModuleType
 from typing import Any, Callable, Optional, TextIO
 
@@ -179,7 +179,7 @@ def trace_line(
     return printable("  ".join(parts))
 
 
-def journal_lines(journal: list[dict[str, Any]]) -> list[str]:
+def journal_lines(journal: Sequence[Mapping[str, Any]]) -> list[str]:
     rows = [("#", "state", "id", "attempt", "outcome")]
     for i, entry in enumerate(journal):
         if "error" in entry:

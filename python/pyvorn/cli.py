@@ -3,8 +3,10 @@
     pyvorn validate FILE... [--format json]    check definitions, one verdict each
     pyvorn compile FILE [-o OUT.rs]            write the generated source
     pyvorn inspect FILE                        the lowered machine as tables
+    pyvorn graph FILE [--format dot|mermaid|svg|png] [-o OUT]
+                                               a picture of the machine
     pyvorn run FILE [--input JSON|@FILE] [--handlers MODULE_OR_PATH]
-                    [--max-steps N] [--trace] [--journal]
+                    [--max-steps N] [--trace] [--journal] [--graph OUT]
 
 Exit status: 0 on success; 1 when a definition is invalid, a run fails, or a
 file or handlers module cannot be used; 2 for a usage error (including an
@@ -21,6 +23,7 @@ from typing import Any, Optional, Sequence
 
 import _pyvorn
 
+from pyvorn import _picture
 from pyvorn._inspect import MachineFacts, render
 from pyvorn._report import Fault, describe
 from pyvorn._run import (
@@ -35,6 +38,7 @@ from pyvorn._run import (
 )
 from pyvorn._source import scan
 from pyvorn._text import printable
+from pyvorn.diagram import GraphvizNotFound
 
 DEFINITION_ERRORS = (_pyvorn.ParseError, _pyvorn.ValidationError)
 DEFAULT_MAX_STEPS = 10_000
@@ -132,18 +136,70 @@ def inspect_command(args: argparse.Namespace) -> int:
     return 0
 
 
+# --- graph -----------------------------------------------------------------
+
+
+def _draw(where: str, text: str, kind: str, run: Optional[tuple[Any, Any, Any]] = None) -> bytes:
+    try:
+        return _picture.draw(text, kind, run)
+    except DEFINITION_ERRORS as error:
+        raise _definition_fault(where, text, error) from error
+    except GraphvizNotFound as error:
+        raise UserError(f"{where}: cannot draw {kind.upper()}: {error}") from error
+    except RuntimeError as error:
+        raise UserError(f"{where}: cannot draw {kind.upper()}: {error}") from error
+
+
+def graph_command(args: argparse.Namespace) -> int:
+    kind = args.format
+    if kind is None and args.output is not None:
+        kind = _picture.format_of(args.output)
+        if kind is None:
+            raise UserError(f"{args.output}: cannot tell the format from this name: give --format", 2)
+    kind = kind or "dot"
+    if args.output is None and kind == "png" and sys.stdout.isatty():
+        raise UserError("pyvorn graph: will not write PNG to a terminal: give -o OUT.png", 2)
+    _picture.require_dot(args.file, kind, "--format dot")
+    data = _draw(args.file, _read_text(args.file), kind)
+    if args.output is None:
+        sys.stdout.flush()
+        sys.stdout.buffer.write(data)
+        sys.stdout.buffer.flush()
+        return 0
+    _picture.write(args.output, data)
+    print(f"{printable(args.file)}: wrote {printable(args.output)} ({kind}, {len(data)} bytes)")
+    return 0
+
+
+def _graph_of_run(args: argparse.Namespace, text: str, machine: Any, initial_input: Any) -> bool:
+    """Draw the run to ``args.graph``; False (the reason on stderr) when that fails."""
+    kind = _picture.format_of(args.graph)
+    assert kind is not None
+    try:
+        run = (machine.journal, machine.current_state, initial_input or {})
+        _picture.write(args.graph, _draw(args.graph, text, kind, run))
+    except UserError as error:
+        print(printable(str(error), keep_newlines=True), file=sys.stderr)
+        return False
+    except ValueError as error:  # a journal the picture cannot explain
+        print(printable(f"{args.graph}: cannot draw the run: {error}"), file=sys.stderr)
+        return False
+    print(f"{printable(args.file)}: drew the run in {printable(args.graph)}", file=sys.stderr)
+    return True
+
+
 # --- run -------------------------------------------------------------------
 
 
 def run_command(args: argparse.Namespace) -> int:
     initial_input = parse_input(args.input)
+    if args.graph is not None:
+        kind = _picture.format_of(args.graph)
+        if kind is None:
+            suffixes = ", ".join(sorted(_picture.SUFFIXES))
+            raise UserError(f"{args.graph}: cannot tell the picture format from this name (use {suffixes})", 2)
+        _picture.require_dot(args.graph, kind, "--graph OUT.dot")
     text = _read_text(args.file)
-    if not hasattr(_pyvorn, "StateMachine"):
-        try:
-            _pyvorn.validate(text)
-        except DEFINITION_ERRORS as error:
-            raise _definition_fault(args.file, text, error) from error
-        raise UserError(f"{args.file}: cannot run: this build of _pyvorn has no StateMachine yet")
     try:
         machine = _pyvorn.StateMachine(text, initial_input)
     except DEFINITION_ERRORS as error:
@@ -165,6 +221,8 @@ def run_command(args: argparse.Namespace) -> int:
     finally:
         if args.journal:
             print("\n".join(journal_lines(machine.journal)), file=sys.stderr)
+    # Drawn whatever the outcome: a failed or stuck run is what one wants to see.
+    drawn = args.graph is None or _graph_of_run(args, text, machine, initial_input)
     names = list(machine.state_names)
     current = machine.current_state
     state = names[current] if 0 <= current < len(names) else "?"
@@ -175,7 +233,7 @@ def run_command(args: argparse.Namespace) -> int:
         )
     print(dumps(result))
     if result["status"] == "completed":
-        return 0
+        return 0 if drawn else 1
     raise UserError(f'{args.file}: run failed in state "{state}": {result.get("error", "")}')
 
 
@@ -244,6 +302,22 @@ def build_parser() -> argparse.ArgumentParser:
     inspect.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
     inspect.set_defaults(run=inspect_command)
 
+    graph = commands.add_parser(
+        "graph",
+        parents=[debug],
+        help="draw the machine as a graph (DOT, Mermaid, SVG or PNG)",
+        description="Draw the machine: every state with its kind, Task resources and Retry rules, "
+        "Choice rules on their edges, Catch edges dashed. SVG and PNG are drawn by Graphviz's dot.",
+    )
+    graph.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
+    graph.add_argument(
+        "--format",
+        choices=_picture.FORMATS,
+        help="what to write (default: from the suffix of OUT, else dot)",
+    )
+    graph.add_argument("-o", "--output", metavar="OUT", help="write here instead of stdout")
+    graph.set_defaults(run=graph_command)
+
     run = commands.add_parser(
         "run",
         parents=[debug],
@@ -270,6 +344,12 @@ def build_parser() -> argparse.ArgumentParser:
     )
     run.add_argument("--trace", action="store_true", help="print one line per step as it happens")
     run.add_argument("--journal", action="store_true", help="print the journal at the end")
+    run.add_argument(
+        "--graph",
+        metavar="OUT",
+        help="draw the machine with the run on it, in the format OUT's suffix names "
+        "(.svg, .png, .dot, .gv, .mmd, .mermaid); drawn also when the run fails",
+    )
     run.set_defaults(run=run_command)
     return parser
 

@@ -13,8 +13,8 @@ bool is_digit(char c) {
 }
 
 // Whether a literal that does not fit binary64 is tiny (rather than huge): the
-// power of ten of its leading non-zero digit is negative. Only consulted for
-// out-of-range literals, which always have a non-zero digit.
+// power of ten of its leading non-zero digit is negative. A literal with no
+// non-zero digit is zero whatever its exponent ("0e400"), so it counts as tiny.
 bool is_tiny(std::string_view text) {
   std::size_t i = text.front() == '-' ? 1 : 0;
   long leading = 0;  // power of ten of the first non-zero digit, before the exponent
@@ -47,7 +47,7 @@ bool is_tiny(std::string_view text) {
     }
     if (negative) exponent = -exponent;
   }
-  return leading + exponent < 0;
+  return !found || leading + exponent < 0;
 }
 
 }  // namespace
@@ -57,9 +57,9 @@ std::optional<Value> number_value(std::string_view text) {
   const char* const end = text.data() + text.size();
   const bool negative = text.front() == '-';
   if (text.find_first_of(".eE") == std::string_view::npos) {
-    if (text == "-0") return Value(-0.0);
     if (negative) {
       std::int64_t integer = 0;
+      // "-0" reads as 0, which Value holds as the non-negative integer zero.
       if (std::from_chars(begin, end, integer).ec == std::errc()) return Value(integer);
     } else {
       std::uint64_t integer = 0;

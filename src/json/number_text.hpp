@@ -12,8 +12,9 @@ namespace vorn::json {
 // exponent is an integer when it fits: non-negative up to 2^64 - 1 (UInt),
 // negative down to -2^63 (Int); otherwise, and for every literal with a
 // fraction or exponent, it is the correctly rounded binary64 float. "-0" is the
-// float -0.0 (it is not a negative integer). A float too small for binary64
-// is zero of its sign; nullopt when it is too large.
+// integer zero (UInt 0), like "0"; "-0.0" and "-0e5" are the float -0.0. A
+// float too small for binary64, or zero with any exponent, is zero of its
+// sign; nullopt when it is too large.
 std::optional<Value> number_value(std::string_view text);
 
 }  // namespace vorn::json

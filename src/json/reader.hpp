@@ -2,9 +2,11 @@
 //
 // The reader accepts exactly one JSON value surrounded by optional whitespace.
 // Floats are read at full precision; an integer literal outside both 64-bit
-// ranges becomes a float, and "-0" is the float -0.0 (it is not a negative
-// integer). Nesting deeper than kMaxReadDepth arrays and objects is refused, so
-// no input can exhaust the stack of a later recursive walk over the tree.
+// ranges becomes a float, and "-0" is the integer zero. Any literal whose
+// value fits binary64 is read, however many digits it has ("0e400" is zero);
+// larger ones are refused. Nesting deeper than kMaxReadDepth arrays and
+// objects is refused, so no input can exhaust the stack of a later recursive
+// walk over the tree.
 //
 // Every failure is one message "{problem} at line L column C", where L and C
 // are 1-based and C counts characters (not bytes) from the start of the line.

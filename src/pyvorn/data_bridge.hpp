@@ -17,6 +17,7 @@
 
 #include "json/value.hpp"
 #include "py.hpp"
+#include "vorn/decoder.hpp"
 #include "vorn/value_format.hpp"
 
 namespace pyvorn {
@@ -43,13 +44,20 @@ py::Ref json_value_to_py(const vorn::json::Value& value);
 
 // Encodes `object` straight to the binary value format, with the errors and
 // the bytes of py_to_json_value followed by encoding, but without building
-// the tree. Values that exceed a limit of the format raise ValueError naming
-// the limit. Returns false with an exception set; `out` then holds garbage.
+// the tree (unless the value needs it). Values that exceed a limit of the
+// format raise ValueError naming the limit, but only when no part of the value
+// fails to convert. Returns false with an exception set; `out` then holds
+// garbage.
 bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out);
 
 // Decodes the value at the start of `bytes` straight into Python objects.
 // Malformed input raises ValueError("decode failed: InvalidType").
 py::Ref decode_to_py(vorn::Bytes bytes);
+
+// The same, for callers that report malformed input their own way: then the
+// result is null with `status` InvalidData and no exception set. SinkFailed
+// means the interpreter failed (MemoryError is pending).
+py::Ref decode_to_py(vorn::Bytes bytes, vorn::DecodeStatus& status);
 
 extern PyMethodDef encode_value_def;
 extern PyMethodDef decode_value_def;

@@ -5,11 +5,14 @@
 // in the same interpreter returns the same module, and an import from another
 // (sub-)interpreter fails, since the module's types and caches are
 // process-wide.
+#include <cstdint>
+
 #include "compile.hpp"
 #include "data_bridge.hpp"
 #include "exceptions.hpp"
 #include "lowered_ir.hpp"
 #include "py.hpp"
+#include "state_machine.hpp"
 #include "xvorn_bridge.hpp"
 
 namespace pyvorn {
@@ -34,6 +37,7 @@ bool register_attributes(PyObject* module) {
          py::add_function(module, lower_def) &&               //
          py::add_function(module, generate_def) &&            //
          py::add_function(module, compile_def) &&                         //
+         add_type(module, "StateMachine", state_machine_type()) &&        //
          add_type(module, "JsonPath", json_path_type()) &&                //
          add_type(module, "JsonTemplate", json_template_type()) &&        //
          add_type(module, "ContextObject", context_object_type()) &&      //
@@ -42,8 +46,11 @@ bool register_attributes(PyObject* module) {
 
 PyObject* create_module() {
   static PyObject* module = nullptr;
-  static PyInterpreterState* owner = nullptr;
-  PyInterpreterState* current = PyInterpreterState_Get();
+  // By id, never reused, not by address: a destroyed interpreter's memory
+  // may hold the next one, which must not be handed the dead module.
+  static std::int64_t owner = -1;
+  const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (current < 0) return nullptr;
   if (module != nullptr) {
     if (current != owner) {
       PyErr_SetString(PyExc_ImportError, "_pyvorn cannot be imported in a sub-interpreter");

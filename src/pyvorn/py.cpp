@@ -175,6 +175,36 @@ void raise(PyObject* type, std::string_view message) {
   if (text) PyErr_SetObject(type, text.get());
 }
 
+Ref fetch_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+  return Ref::steal(PyErr_GetRaisedException());
+#else
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (type == nullptr) return {};
+  PyErr_NormalizeException(&type, &value, &traceback);
+  Ref exception = Ref::steal(value);
+  if (exception && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  Py_DECREF(type);
+  Py_XDECREF(traceback);
+  return exception;
+#endif
+}
+
+void restore_exception(Ref exception) {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyErr_SetRaisedException(exception.release());
+#else
+  if (!exception) {
+    PyErr_Clear();
+    return;
+  }
+  PyObject* type = Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
+  PyObject* traceback = PyException_GetTraceback(exception.get());  // new reference
+  PyErr_Restore(type, exception.release(), traceback);
+#endif
+}
+
 std::optional<SharedBorrow> SharedBorrow::acquire(BorrowFlag& flag) {
   if (!flag.shared_possible()) {
     PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");

@@ -8,6 +8,8 @@
 //   "argument '{name}': '{type}' object cannot be converted to '{target}'".
 // - BorrowFlag and its guards give each object shared-read / exclusive-write
 //   access that fails at once ("Already borrowed") instead of waiting.
+// - fetch_exception() / restore_exception() hold a raised exception as one
+//   object on every supported Python.
 // - guard() keeps C++ exceptions (only allocation failure is expected) from
 //   crossing into Python.
 #pragma once
@@ -100,9 +102,33 @@ Ref new_str(std::string_view text);
 
 bool is_ascii(std::string_view text);
 
+// A str made on first use and kept for the life of the process, for the keys
+// and fixed values of dicts the module builds again and again. get() is null
+// with MemoryError set if making it failed; it is tried again next time.
+class StaticString {
+ public:
+  explicit constexpr StaticString(const char* text) : text_(text) {}
+  PyObject* get() {
+    if (object_ == nullptr) object_ = PyUnicode_InternFromString(text_);
+    return object_;
+  }
+
+ private:
+  const char* text_;
+  PyObject* object_ = nullptr;
+};
+
 // Raises `type` with `message` as its one argument. Works for messages that
 // hold NUL characters, which C-string based raising would cut short.
 void raise(PyObject* type, std::string_view message);
+
+// The pending exception as one object, cleared (null when none is pending),
+// and making one pending again (a null Ref just clears). Python 3.12 has this
+// as PyErr_GetRaisedException / PyErr_SetRaisedException; on 3.11 the
+// fetched triple is normalised into the same single object. Normalising may
+// create the exception instance, and with it start a garbage collection.
+Ref fetch_exception();
+void restore_exception(Ref exception);
 
 // Per-object access state: any number of shared borrows, or one exclusive.
 class BorrowFlag {

@@ -6,6 +6,7 @@
 #include "data_bridge.hpp"
 #include "base/key_order.hpp"
 #include "json/tree_builder.hpp"
+#include "vorn/encode.hpp"
 #include "vorn/value_writer.hpp"
 
 namespace pyvorn {
@@ -70,8 +71,12 @@ std::optional<std::string_view> dict_key_utf8(PyObject* key) {
 // items through this same function. Every conversion error is raised here or
 // in the visitor, so both targets (tree, bytes) report identical errors.
 //
-// No Python code runs during a walk (no method of a subclass is called), so
-// borrowed references to items stay valid throughout.
+// A walk calls no method of a subclass, so Python code runs only when an
+// error is raised: allocating the exception may start a garbage collection,
+// whose finalizers can change or free anything, the value being walked
+// included. So a walk that fails stops at once and touches no borrowed
+// reference again; whatever must be walked after an error is held by strong
+// references (BytesVisitor's entries).
 template <class Visitor>
 bool walk(PyObject* object, Visitor& visitor);
 
@@ -293,10 +298,18 @@ class LocateVisitor {
   std::size_t depth_ = 0;
 };
 
-// Writes the binary value format directly.
+// Writes the binary value format directly. Two things it leaves to the tree
+// path (needs_tree() tells): a value beyond a limit of the format, since a
+// conversion error anywhere in the value must win over it, and an object
+// whose keys repeat (distinct str-subclass keys with equal text), whose last
+// entry wins while every entry must still be converted.
 class BytesVisitor {
  public:
   explicit BytesVisitor(std::vector<std::uint8_t>& out) : writer_(out) {}
+
+  // After a failed walk: whether it stopped for the tree path rather than
+  // with an exception (none is then pending).
+  bool needs_tree() const { return needs_tree_; }
 
   bool null() {
     writer_.write_null();
@@ -337,23 +350,47 @@ class BytesVisitor {
   bool dict(PyObject* dict) {
     NestingGuard nesting(depth_);
     if (!nesting.enter()) return false;
-    const std::size_t start = entries_.size();
-    const bool ok = write_entries_sorted(dict, start);
-    entries_.resize(start);
-    return ok;
+    const EntriesOfOneDict entries(entries_);
+    return write_entries_sorted(dict, entries.start);
   }
 
  private:
+  // The key and the item each hold a reference of ours (after an error,
+  // finalizers may drop the dict's own). Plain pointers rather than Refs keep
+  // the entry trivially copyable, so sorting and growing stay cheap.
   struct Entry {
+    PyObject* key_object;  // owns the bytes `key` views
     std::string_view key;
     PyObject* item;
     std::size_t dict_index;
   };
 
+  // The entries one dict pushes, released when its walk ends in any way.
+  struct EntriesOfOneDict {
+    explicit EntriesOfOneDict(std::vector<Entry>& entries)
+        : entries(entries), start(entries.size()) {}
+    EntriesOfOneDict(const EntriesOfOneDict&) = delete;
+    EntriesOfOneDict& operator=(const EntriesOfOneDict&) = delete;
+    ~EntriesOfOneDict() {
+      // After a walk that succeeded the dict still holds every entry, so
+      // nothing is freed here; after an error a release may free an object
+      // and run its finalizer, which cannot reach this vector.
+      const auto last = entries.end();
+      for (auto entry = entries.begin() + static_cast<std::ptrdiff_t>(start); entry != last;
+           ++entry) {
+        Py_DECREF(entry->key_object);
+        Py_DECREF(entry->item);
+      }
+      entries.resize(start);
+    }
+    std::vector<Entry>& entries;
+    const std::size_t start;
+  };
+
   template <class R>
   bool written(const R& result) {
     if (result.ok()) return true;
-    py::raise(PyExc_ValueError, vorn::to_string(result.error()));
+    needs_tree_ = true;
     return false;
   }
 
@@ -368,27 +405,43 @@ class BytesVisitor {
         // The values of the entries before this key come first.
         return fail_with_first_of(start, entries_.size(), dict_index);
       }
-      entries_.push_back(Entry{*key_text, item, dict_index++});
+      entries_.push_back(Entry{key, *key_text, item, dict_index++});
+      Py_INCREF(key);
+      Py_INCREF(item);
     }
     const auto first = entries_.begin() + static_cast<std::ptrdiff_t>(start);
     auto by_key = [](const Entry& a, const Entry& b) { return vorn::key_less(a.key, b.key); };
-    if (!std::is_sorted(first, entries_.end(), by_key)) std::sort(first, entries_.end(), by_key);
+    auto not_ascending = [](const Entry& a, const Entry& b) {
+      return !vorn::key_less(a.key, b.key);
+    };
+    if (std::adjacent_find(first, entries_.end(), not_ascending) != entries_.end()) {
+      std::sort(first, entries_.end(), by_key);
+      // Once sorted, a pair that does not ascend holds one key text twice.
+      if (std::adjacent_find(first, entries_.end(), not_ascending) != entries_.end()) {
+        needs_tree_ = true;
+        return false;
+      }
+    }
 
     const std::size_t end = entries_.size();
     auto container = writer_.open_object(end - start);
     if (!container.ok()) return written(container);
-    // Nested dicts push onto entries_, so read by index, not by reference.
+    // Nested dicts push onto entries_ (which may move it) and pop back to
+    // where they started, so entries [start, end) stay, read by index.
     for (std::size_t i = start; i < end; ++i) {
-      const Entry entry = entries_[i];
-      if (!written(writer_.write_key(entry.key))) return false;
-      if (!walk(entry.item, *this)) return fail_with_first_of(i + 1, end, entry.dict_index);
+      if (!written(writer_.write_key(entries_[i].key))) return false;
+      if (!walk(entries_[i].item, *this)) {
+        if (needs_tree_) return false;
+        return fail_with_first_of(i + 1, end, entries_[i].dict_index);
+      }
     }
     return written(writer_.close(*container));
   }
 
   // Called with an exception pending. Walks the not yet written entries in
   // positions [from, to) that precede `dict_index` in dict order; the first
-  // of them to fail replaces the pending exception.
+  // of them to fail replaces the pending exception. The entries stay held
+  // until the dict's walk ends, so copies of them stay valid.
   bool fail_with_first_of(std::size_t from, std::size_t to, std::size_t dict_index) {
     std::vector<Entry> earlier;
     for (std::size_t i = from; i < to; ++i) {
@@ -397,23 +450,18 @@ class BytesVisitor {
     if (earlier.empty()) return false;
     std::sort(earlier.begin(), earlier.end(),
               [](const Entry& a, const Entry& b) { return a.dict_index < b.dict_index; });
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
+    py::Ref pending = py::fetch_exception();
     for (const Entry& entry : earlier) {
-      if (!walk(entry.item, *this)) {
-        Py_XDECREF(type);
-        Py_XDECREF(value);
-        Py_XDECREF(traceback);
-        return false;
-      }
+      if (!walk(entry.item, *this)) return false;
     }
-    PyErr_Restore(type, value, traceback);
+    py::restore_exception(std::move(pending));
     return false;
   }
 
   vorn::ValueWriter writer_;
   std::vector<Entry> entries_;
   std::size_t depth_ = 0;
+  bool needs_tree_ = false;
 };
 
 }  // namespace
@@ -430,8 +478,22 @@ bool py_value_at(PyObject* object, std::span<const ValueStep> steps, py::Ref& ta
 }
 
 bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out) {
-  BytesVisitor visitor(out);
-  return walk(object, visitor);
+  {
+    BytesVisitor visitor(out);
+    if (walk(object, visitor)) return true;
+    if (!visitor.needs_tree()) return false;
+  }
+  // Rare: convert everything first, then encode, which orders the errors.
+  out.clear();
+  const auto tree = py_to_json_value(object);
+  if (!tree) return false;
+  vorn::ValueWriter writer(out);
+  const auto encoded = vorn::write_value(writer, *tree);
+  if (!encoded.ok()) {
+    py::raise(PyExc_ValueError, vorn::to_string(encoded.error()));
+    return false;
+  }
+  return true;
 }
 
 }  // namespace pyvorn

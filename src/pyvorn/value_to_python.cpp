@@ -208,20 +208,22 @@ py::Ref json_value_to_py(const Value& value) {
   return {};
 }
 
-py::Ref decode_to_py(vorn::Bytes bytes) {
+py::Ref decode_to_py(vorn::Bytes bytes, vorn::DecodeStatus& status) {
   PySink sink;
   vorn::BinaryDeserializer<PySink> deserializer(sink);
-  switch (deserializer.deserialize(bytes)) {
-    case vorn::DecodeStatus::Ok:
-      return sink.take_root();
-    case vorn::DecodeStatus::InvalidData:
-      py::raise(PyExc_ValueError,
-                "decode failed: " + std::string(vorn::name(vorn::ContextError::InvalidType)));
-      return {};
-    case vorn::DecodeStatus::SinkFailed:
-      break;
+  status = deserializer.deserialize(bytes);
+  if (status != vorn::DecodeStatus::Ok) return {};
+  return sink.take_root();
+}
+
+py::Ref decode_to_py(vorn::Bytes bytes) {
+  vorn::DecodeStatus status;
+  py::Ref value = decode_to_py(bytes, status);
+  if (status == vorn::DecodeStatus::InvalidData) {
+    py::raise(PyExc_ValueError,
+              "decode failed: " + std::string(vorn::name(vorn::ContextError::InvalidType)));
   }
-  return {};
+  return value;
 }
 
 }  // namespace pyvorn

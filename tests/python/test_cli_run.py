@@ -5,12 +5,9 @@ import pathlib
 import subprocess
 import sys
 
-import _pyvorn
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-HAS_MACHINE = hasattr(_pyvorn, "StateMachine")
-needs_machine = pytest.mark.skipif(not HAS_MACHINE, reason="this build of _pyvorn has no StateMachine yet")
 
 LOOP = json.dumps({"StartAt": "A", "States": {"A": {"Type": "Pass", "Next": "B"}, "B": {"Type": "Pass", "Next": "A"}}})
 
@@ -69,13 +66,6 @@ def test_definition_faults_come_before_running():
     )
 
 
-@pytest.mark.skipif(HAS_MACHINE, reason="only meaningful while _pyvorn has no StateMachine")
-def test_run_says_clearly_that_it_cannot_run_yet():
-    result = pyvorn("run", "examples/hello.json")
-    assert (result.returncode, result.stdout) == (1, "")
-    assert result.stderr == "examples/hello.json: cannot run: this build of _pyvorn has no StateMachine yet\n"
-
-
 # --- running ------------------------------------------------------------------
 
 ORDER_OUTPUT = {
@@ -116,7 +106,6 @@ EXPECTED_OUTPUTS = {
 }
 
 
-@needs_machine
 @pytest.mark.parametrize("name", sorted(EXPECTED_OUTPUTS))
 def test_every_example_runs_to_its_expected_output(name):
     args = (f"examples/{name}.json",) if name == "hello" else example(name)
@@ -125,7 +114,6 @@ def test_every_example_runs_to_its_expected_output(name):
     assert json.loads(result.stdout) == {"status": "completed", "output": EXPECTED_OUTPUTS[name]}
 
 
-@needs_machine
 def test_trace_prints_one_line_per_step_as_it_happens():
     result = pyvorn("run", *example("order_pipeline"), "--trace")
     assert result.returncode == 0, result.stderr
@@ -143,7 +131,6 @@ def test_trace_prints_one_line_per_step_as_it_happens():
     assert json.loads(last.split("  output: ", 1)[1]) == ORDER_OUTPUT
 
 
-@needs_machine
 def test_journal_is_printed_at_the_end():
     result = pyvorn("run", *example("order_pipeline"), "--journal")
     assert result.returncode == 0, result.stderr
@@ -159,7 +146,6 @@ def test_journal_is_printed_at_the_end():
     assert "error: TimeoutError: payment gateway did not answer in time" in rows[2]
 
 
-@needs_machine
 def test_a_caught_failure_ends_in_the_fail_state_with_exit_one(tmp_path):
     declined = json.loads((ROOT / "examples/inputs/order_pipeline.json").read_text())
     declined["order"]["card"] = "tok_declined"
@@ -180,7 +166,6 @@ def test_a_caught_failure_ends_in_the_fail_state_with_exit_one(tmp_path):
     )
 
 
-@needs_machine
 def test_resources_without_a_handler_are_named_before_the_run(tmp_path):
     result = pyvorn("run", "examples/order_pipeline.json", "--trace")
     assert (result.returncode, result.stdout) == (1, "")
@@ -196,7 +181,6 @@ def test_resources_without_a_handler_are_named_before_the_run(tmp_path):
     )
 
 
-@needs_machine
 @pytest.mark.parametrize(
     "source, message",
     [
@@ -216,7 +200,6 @@ def test_a_handlers_module_that_cannot_be_used_is_one_line(tmp_path, source, mes
     assert result.returncode == 1 and "Traceback (most recent call last)" in result.stderr
 
 
-@needs_machine
 def test_handlers_by_import_name_and_by_function_name(tmp_path):
     (tmp_path / "shop_handlers.py").write_text(
         "def crm_lookup(call):\n"
@@ -235,7 +218,6 @@ def test_handlers_by_import_name_and_by_function_name(tmp_path):
     )
 
 
-@needs_machine
 def test_max_steps_stops_a_looping_machine(tmp_path):
     path = write(tmp_path, "loop.json", LOOP)
     result = pyvorn("run", path, "--max-steps", "5", "--trace")
@@ -253,7 +235,6 @@ def test_max_steps_stops_a_looping_machine(tmp_path):
     ]
 
 
-@needs_machine
 def test_dispatch_failures_are_reported_not_raised(tmp_path):
     text = json.dumps({"StartAt": "T", "States": {"T": {"Type": "Pass", "InputPath": "$.missing", "End": True}}})
     path = write(tmp_path, "m.json", text)
@@ -263,7 +244,6 @@ def test_dispatch_failures_are_reported_not_raised(tmp_path):
     assert result.stderr == f'{path}: run failed in state "T": PathResolutionFailed(StateId(0))\n'
 
 
-@needs_machine
 def test_input_values_the_machine_cannot_hold_are_a_usage_error():
     result = pyvorn("run", "examples/hello.json", "--input", '{"big": 100000000000000000000000}')
     assert (result.returncode, result.stdout) == (2, "")

@@ -1,19 +1,16 @@
 """Every ```python block of the README runs, so the README cannot drift.
 
 Blocks of one file run in order in one namespace, from the repository root,
-as a reader would type them.  A block that uses a class this build of the
-native module does not have yet is skipped with the rest of its file.
+as a reader would type them.
 """
 
 import pathlib
 import re
 
-import _pyvorn
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-DOCUMENTS = ["README.md", "docs/README-cli-draft.md"]
-PENDING = ("StateMachine", "JsonPath", "JsonTemplate", "ContextObject", "json_place")
+DOCUMENTS = ["README.md"]
 FENCE = re.compile(r"^```python[ \t]*\n(.*?)^```[ \t]*$", re.S | re.M)
 
 
@@ -35,8 +32,5 @@ def test_python_blocks_run(document, monkeypatch):
     monkeypatch.chdir(ROOT)
     namespace = {"__name__": "__readme__"}
     for line, source in blocks:
-        missing = [n for n in PENDING if re.search(rf"\b{n}\b", source) and not hasattr(_pyvorn, n)]
-        if missing:
-            pytest.skip(f"{document}:{line} uses {', '.join(missing)}, which this build of _pyvorn lacks")
         # Padding keeps a traceback's line numbers those of the document.
         exec(compile("\n" * (line - 1) + source, document, "exec"), namespace)  # noqa: S102

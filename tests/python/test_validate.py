@@ -1,5 +1,7 @@
 """validate(): argument handling and the parse errors users see."""
 
+import json
+
 import pytest
 
 import _pyvorn
@@ -127,6 +129,28 @@ class TestBadInput:
         assert parse_error('{"StartAt":1' + "0" * 5000 + ',"States":{}}') == (
             "invalid JSON: number out of range at line 1 column 12"
         )
+
+    def test_numbers_are_read_by_value_like_json_loads(self):
+        # Written as text so the literals reach the reader unchanged.
+        def pass_result(result):
+            return '{"StartAt":"P","States":{"P":{"Type":"Pass","Result":%s,"End":true}}}' % result
+
+        def numeric_equals(number):
+            return (
+                '{"StartAt":"C","States":{"C":{"Type":"Choice","Choices":[{"Variable":"$.x",'
+                '"NumericEquals":%s,"Next":"D"}]},"D":{"Type":"Succeed"}}}' % number
+            )
+
+        for text in [
+            pass_result("[0e309, 0.000e400, -0E999, 1%se-300]" % ("0" * 400)),
+            pass_result("[0, -0]"),
+            numeric_equals("-0"),
+        ]:
+            assert _pyvorn.validate(text) is None
+            # The same machine as the one written with the values json.loads reads.
+            same = json.dumps(json.loads(text))
+            assert same != text
+            assert _pyvorn.compile(text) == _pyvorn.compile(same)
 
     def test_hundred_thousand_keys(self):
         states = ",".join(f'"s{i}":{{"Type":"Succeed"}}' for i in range(65_536))

@@ -4,6 +4,7 @@ import enum
 import math
 import random
 import struct
+import subprocess
 import sys
 
 import pytest
@@ -164,6 +165,80 @@ def test_first_failure_in_dict_order_wins():
     with pytest.raises(TypeError) as info:
         encode_value({"m": {"y": [()], "b": {2: 0}}, "a": {"q": set()}})
     assert str(info.value) == "cannot convert tuple to JSON value"
+
+
+class IdentityKey(str):
+    """A str whose instances are distinct dict keys even with equal text."""
+
+    __eq__ = object.__eq__
+    __hash__ = object.__hash__
+
+
+def test_repeated_key_text_keeps_the_last_entry():
+    K = IdentityKey
+    assert encode_value({K("a"): 1, K("a"): 2, "b": 3}) == encode_value({"a": 2, "b": 3})
+    assert encode_value([{"b": 0, K("b"): {K("x"): 1, K("x"): 2}}]) == encode_value([{"b": {"x": 2}}])
+    assert decode_value(encode_value({K("k"): "first", K("k"): "last"})) == {"k": "last"}
+    # Every entry is still converted, the ones that lose included.
+    with pytest.raises(TypeError) as info:
+        encode_value({K("a"): (), K("a"): 1})
+    assert str(info.value) == "cannot convert tuple to JSON value"
+
+
+@pytest.mark.parametrize(
+    "value",
+    [
+        [()] + [0] * 70000,
+        ["x" * 70000, ()],
+        [[0] * 40000, [()]],
+        {"a": "x" * 70000, "b": ()},
+        {"b": [0] * 70000, "a": {"c": ()}},
+        {"a" * 70000: 0, "j": [()]},
+        {"z": (), "a": "x" * 70000},
+    ],
+)
+def test_conversion_errors_come_before_format_limits(value):
+    with pytest.raises(TypeError) as info:
+        encode_value(value)
+    assert str(info.value) == "cannot convert tuple to JSON value"
+
+
+# A finalizer that runs while encode_value raises (the exception object is
+# allocated, which starts a collection) and empties the value being encoded.
+FINALIZER_EMPTIES_THE_VALUE = """
+import gc, _pyvorn
+class Trigger:
+    def __del__(self):
+        inner.clear()
+for attempt in range(20):
+    inner = {"z": [[i] * 5 for i in range(50)], "a": ()}
+    value = {"n": inner}
+    gc.collect()
+    gc.disable()
+    try:
+        raise KeyError  # a handled exception: raising another allocates it at once
+    except KeyError:
+        trigger = Trigger(); trigger.cycle = trigger; del trigger
+        gc.set_threshold(1)
+        gc.enable()
+        try:
+            _pyvorn.encode_value(value)
+        except TypeError as error:
+            print(error)
+        finally:
+            gc.set_threshold(700)
+    assert not inner, "the finalizer did not run during the call"
+"""
+
+
+@pytest.mark.skipif(sys.version_info >= (3, 12), reason="collections start only from bytecode")
+def test_finalizer_that_frees_the_value_during_an_error():
+    # In a child process: before the fix this read freed memory.
+    out = subprocess.run(
+        [sys.executable, "-c", FINALIZER_EMPTIES_THE_VALUE], capture_output=True, text=True
+    )
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == ["cannot convert tuple to JSON value"] * 20
 
 
 class TestSoundLimits:

@@ -28,10 +28,17 @@ TEST(NumberValue, FractionsAndExponentsAreFloats) {
 }
 
 TEST(NumberValue, SignedZeros) {
-  const auto minus_zero = number_value("-0");
-  ASSERT_TRUE(minus_zero && minus_zero->is_float());
-  EXPECT_TRUE(std::signbit(minus_zero->as_float()));
+  // No fraction, no exponent: the integer zero.
+  EXPECT_EQ(number_value("-0"), Value(std::uint64_t{0}));
   EXPECT_TRUE(std::signbit(number_value("-0.0")->as_float()));
+  EXPECT_TRUE(std::signbit(number_value("-0e5")->as_float()));
+}
+
+TEST(NumberValue, ZeroWithAnyExponentIsZero) {
+  for (const char* text : {"0e309", "0.000e400", "0E+99999999999", "0.0e-99999999999"}) {
+    EXPECT_EQ(number_value(text), Value(0.0)) << text;
+  }
+  EXPECT_TRUE(std::signbit(number_value("-0E999")->as_float()));
 }
 
 TEST(NumberValue, TooSmallIsZeroTooLargeIsRefused) {

@@ -33,10 +33,16 @@ TEST(Reader, NumbersKeepTheirForm) {
   EXPECT_EQ(read_ok("-9223372036854775809"), Value(-9223372036854775808.0));
 }
 
-TEST(Reader, MinusZeroIsAFloat) {
-  Value v = read_ok("-0");
-  ASSERT_TRUE(v.is_float());
-  EXPECT_TRUE(std::signbit(v.as_float()));
+// "-0" has neither fraction nor exponent, so it is an integer: zero. Written
+// with either, it is the float -0.0.
+TEST(Reader, MinusZeroIsTheIntegerZero) {
+  EXPECT_EQ(read_ok("-0"), Value(std::uint64_t{0}));
+  EXPECT_EQ(read_ok("[0,-0]"), Value(Array{Value(0), Value(0)}));
+  for (const char* text : {"-0.0", "-0e0", "-0E+1"}) {
+    const Value v = read_ok(text);
+    ASSERT_TRUE(v.is_float()) << text;
+    EXPECT_TRUE(std::signbit(v.as_float())) << text;
+  }
 }
 
 TEST(Reader, FloatsAreReadAtFullPrecision) {
@@ -52,6 +58,56 @@ TEST(Reader, LongNumberLiteralsAreReadSafely) {
   EXPECT_EQ(read_ok("0." + std::string(466, '0')), Value(0.0));
   EXPECT_EQ(read_ok("[1." + std::string(1000, '0') + "1e-5]"), Value(Array{Value(1e-5)}));
   EXPECT_EQ(read_ok("0." + std::string(400, '0') + "1e400"), Value(0.1));
+}
+
+// RapidJSON refuses some literals as too big before we see them: a zero with a
+// large exponent, an integer part of more than 308 digits. Their values fit.
+TEST(Reader, LiteralsWhoseValueFitsAreReadWhateverTheirDigits) {
+  const std::string zeros(400, '0');
+  struct Case {
+    std::string text;
+    double value;
+  };
+  const Case cases[] = {
+      {"0e309", 0.0},
+      {"0.000e400", 0.0},
+      {"-0E999", -0.0},
+      {"0E+99999999999999999999", 0.0},
+      {"0." + zeros + "e99999", 0.0},
+      {"1" + zeros + "e-300", 1e100},
+      {"-1" + zeros + ".5e-400", -1.0},
+      {"1" + zeros + "." + zeros + "1E-310", 1e90},
+  };
+  for (const Case& c : cases) {
+    const Value v = read_ok(c.text);
+    ASSERT_TRUE(v.is_float()) << c.text;
+    EXPECT_EQ(v.as_float(), c.value) << c.text;
+    EXPECT_EQ(std::signbit(v.as_float()), std::signbit(c.value)) << c.text;
+  }
+  // Inside documents, beside literals that are refused or read normally.
+  const Value expected = Object::from_members(
+      {{"a", Value("\"0e999\\")}, {"b", Value(Array{Value(0.0), Value(1e3), Value(-0.0)})}});
+  EXPECT_EQ(read_ok(R"({"b":[0e309,1e3,-0e400],"a":"\"0e999\\"})"), expected);
+}
+
+// Rereading past such literals must not move or change any later error.
+TEST(Reader, ErrorsAfterFittingLiteralsKeepTheirPlace) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"[0e400, 1e400]", "number out of range at line 1 column 9"},
+      {"[0e400,\n x]", "expected value at line 2 column 2"},
+      {"[0e400] 0e400", "trailing characters at line 1 column 9"},
+      {"[\"\u00e9\", 0E999 0]", "expected `,` or `]` at line 1 column 13"},
+      {"[0e400, \"\\ud800\"]", "lone surrogate in hex escape at line 1 column 10"},
+      {"[0e400, \"0e400", "EOF while parsing a string at line 1 column 15"},
+      {"{\"0e400\": 0e400, \"x\" 0e400}", "expected `:` at line 1 column 22"},
+      {"[0e400, 1" + std::string(400, '0') + "]", "number out of range at line 1 column 9"},
+      {std::string("[0e400,\0 0]", 11), "expected value at line 1 column 8"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(read_error(c.text), c.message) << c.text;
 }
 
 TEST(Reader, ObjectsAreSortedWithLastDuplicateWinning) {

@@ -35,6 +35,39 @@ TEST(BorrowFlag, ExclusiveBorrowBlocksEveryone) {
   EXPECT_TRUE(py::SharedBorrow::acquire(flag).has_value());
 }
 
+TEST(FetchException, HoldsTheRaisedExceptionAsOneObject) {
+  EXPECT_FALSE(py::fetch_exception());
+
+  // Set without an instance: fetched as one.
+  PyErr_SetString(PyExc_KeyError, "k");
+  py::Ref error = py::fetch_exception();
+  ASSERT_TRUE(error);
+  EXPECT_FALSE(PyErr_Occurred());
+  EXPECT_TRUE(PyErr_GivenExceptionMatches(error.get(), PyExc_KeyError));
+  py::restore_exception(error);
+  EXPECT_EQ(take_error(), "KeyError: 'k'");
+
+  // Raised by Python code: the traceback travels with it, and the same object
+  // comes back after a restore.
+  py::Ref divide = testing::eval("lambda: 1 / 0");
+  ASSERT_TRUE(divide);
+  EXPECT_FALSE(PyObject_CallNoArgs(divide.get()));
+  py::Ref raised = py::fetch_exception();
+  ASSERT_TRUE(raised);
+  py::Ref traceback = py::Ref::steal(PyException_GetTraceback(raised.get()));
+  EXPECT_TRUE(traceback);
+  PyObject* const identity = raised.get();
+  py::restore_exception(std::move(raised));
+  EXPECT_TRUE(PyErr_ExceptionMatches(PyExc_ZeroDivisionError));
+  py::Ref again = py::fetch_exception();
+  EXPECT_EQ(again.get(), identity);
+  py::Ref traceback_again = py::Ref::steal(PyException_GetTraceback(again.get()));
+  EXPECT_EQ(traceback_again.get(), traceback.get());
+
+  py::restore_exception(py::Ref());
+  EXPECT_FALSE(PyErr_Occurred());
+}
+
 TEST(Ref, OwnsExactlyOneReference) {
   PyObject* object = PyList_New(0);
   const Py_ssize_t start = Py_REFCNT(object);

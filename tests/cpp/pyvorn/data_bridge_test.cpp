@@ -21,6 +21,9 @@ TEST(DataBridge, TreeAndDirectEncodingAgree) {
       "{'b': 1, 'a': {'z': [], 'y': {}}, 'ab': 'x', 'é': None, '': 0}",
       "MyDict(q=[MyDict(b=2, a=1)] * 3)",
       "[{'k%d' % i: i for i in range(40, 0, -1)}]",
+      // Distinct keys with equal text: one entry, the last.
+      "{IdentityKey('a'): 1, IdentityKey('a'): 2, 'b': 3, IdentityKey('b'): [{IdentityKey('x'): 0, "
+      "IdentityKey('x'): None}]}",
   };
   for (const char* expression : expressions) {
     py::Ref object = eval(expression);
@@ -45,6 +48,12 @@ TEST(DataBridge, TreeAndDirectEncodingRaiseTheSameFirstError) {
       "{'z': 1, 5: 2, 'a': float('nan')}",
       "{'m': {'y': [()], 'b': {2: 0}}, 'a': {'q': set()}}",
       "['\\ud800']",
+      // Conversion first, then the format's limits.
+      "[()] + [0] * 70000",
+      "['x' * 70000, ()]",
+      "[[0] * 40000, [()]]",
+      "{'a' * 70000: 0, 'j': [()]}",
+      "{IdentityKey('a'): (), IdentityKey('a'): 1}",
   };
   for (const char* expression : expressions) {
     py::Ref object = eval(expression);

@@ -14,6 +14,7 @@ PyObject* globals() {
         "import enum\n"
         "class Color(enum.IntEnum):\n    RED = 7\n"
         "class MyDict(dict): pass\n"
+        "class IdentityKey(str):\n    __eq__ = object.__eq__\n    __hash__ = object.__hash__\n"
         "def same(a, b):\n"
         "    if type(a) is not type(b): return False\n"
         "    if isinstance(a, list): return len(a) == len(b) and all(map(same, a, b))\n"
@@ -36,17 +37,10 @@ py::Ref eval(const std::string& expression) {
 }
 
 std::string take_error() {
-  if (!PyErr_Occurred()) return "";
-  PyObject *type, *value, *traceback;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  py::Ref text = py::Ref::steal(PyObject_Str(value));
-  std::string out = std::string(reinterpret_cast<PyTypeObject*>(type)->tp_name) + ": " +
-                    PyUnicode_AsUTF8(text.get());
-  Py_XDECREF(type);
-  Py_XDECREF(value);
-  Py_XDECREF(traceback);
-  return out;
+  py::Ref error = py::fetch_exception();
+  if (!error) return "";
+  py::Ref text = py::Ref::steal(PyObject_Str(error.get()));
+  return std::string(Py_TYPE(error.get())->tp_name) + ": " + PyUnicode_AsUTF8(text.get());
 }
 
 bool same_value(PyObject* a, PyObject* b) {
