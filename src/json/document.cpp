@@ -79,34 +79,55 @@ thread_local std::unique_ptr<Workspace> Workspace::idle_;
 
 constexpr std::size_t kInsertionSortLimit = 32;
 
-Value element_value(Element element);
+Value element_value(Element element, std::size_t depth = 0);
 
-Value object_value(simdjson::dom::object object) {
+struct Field {
+  std::string_view key;
+  Element value;
+};
+
+// Sorts `fields` by key, keeping equal keys in text order, and then keeps
+// only the last of each key: the members an object holds.
+void sort_fields(std::vector<Field>& fields);
+
+// The members are put in order and repeats dropped before any of them is
+// built, so no Value is moved by the sort or built only to be replaced.
+//
+// The fields of each nesting level are gathered in a buffer of that level,
+// kept per thread, instead of a new vector per object. The levels are made
+// once, all of them, so no buffer moves while an outer level still uses its
+// own; the parser has refused anything nested deeper.
+Value object_value(simdjson::dom::object object, std::size_t depth) {
+  thread_local std::vector<std::vector<Field>> fields_by_depth(kMaxReadDepth + 1);
+  std::vector<Field> own;
+  std::vector<Field>& fields = depth < fields_by_depth.size() ? fields_by_depth[depth] : own;
+  fields.clear();
+  for (const simdjson::dom::key_value_pair field : object) fields.push_back({field.key, field.value});
+  sort_fields(fields);
   std::vector<Member> members;
-  members.reserve(object.size());
-  for (const simdjson::dom::key_value_pair field : object) {
-    members.push_back(Member{std::string(field.key), element_value(field.value)});
+  members.reserve(fields.size());
+  for (const Field& field : fields) {
+    members.push_back(Member{std::string(field.key), element_value(field.value, depth + 1)});
   }
-  // The sort keeps equal keys in text order, and the last one wins.
   return Object::from_members(std::move(members));
 }
 
-Value array_value(simdjson::dom::array array) {
+Value array_value(simdjson::dom::array array, std::size_t depth) {
   Array elements;
   elements.reserve(array.size());
-  for (const Element element : array) elements.push_back(element_value(element));
+  for (const Element element : array) elements.push_back(element_value(element, depth + 1));
   return elements;
 }
 
-// Recurses once per level; the parser has refused anything deeper than
-// kMaxReadDepth.
-Value element_value(Element element) {
+// Recurses once per level (`depth` counts them); the parser has refused
+// anything deeper than kMaxReadDepth.
+Value element_value(Element element, std::size_t depth) {
   using Type = simdjson::dom::element_type;
   switch (element.type()) {
     case Type::OBJECT:
-      return object_value(element.get_object().value_unsafe());
+      return object_value(element.get_object().value_unsafe(), depth);
     case Type::ARRAY:
-      return array_value(element.get_array().value_unsafe());
+      return array_value(element.get_array().value_unsafe(), depth);
     case Type::STRING:
       return Value(std::string(element.get_string().value_unsafe()));
     // simdjson reads "-0" as the integer zero, as the exact reader does,
@@ -247,6 +268,42 @@ void Node::visit_members(MemberVisitor visitor, void* context) const {
   }
 }
 
+namespace {
+
+// A stable sort by key, then the last of each run of equal keys kept.
+template <class Entry>
+void sort_and_keep_last(std::vector<Entry>& entries) {
+  auto by_key = [](const Entry& a, const Entry& b) { return key_less(a.key, b.key); };
+  bool sorted = true;
+  for (std::size_t i = 1; i < entries.size() && sorted; ++i) {
+    sorted = key_less(entries[i - 1].key, entries[i].key);
+  }
+  if (sorted) return;
+  if (entries.size() <= kInsertionSortLimit) {
+    // Most objects are small; this sort needs no scratch buffer.
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+      const Entry moving = entries[i];
+      std::size_t j = i;
+      for (; j > 0 && by_key(moving, entries[j - 1]); --j) entries[j] = entries[j - 1];
+      entries[j] = moving;
+    }
+  } else {
+    std::stable_sort(entries.begin(), entries.end(), by_key);
+  }
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i + 1 < entries.size() && entries[i + 1].key == entries[i].key) continue;
+    entries[out++] = entries[i];
+  }
+  entries.resize(out);
+}
+
+void sort_fields(std::vector<Field>& fields) {
+  sort_and_keep_last(fields);
+}
+
+}  // namespace
+
 Members Node::members() const {
   Members view;
   auto& members = view.members_;
@@ -260,33 +317,10 @@ Members Node::members() const {
   }
   const simdjson::dom::object object = element_of(*this).get_object().value_unsafe();
   members.reserve(object.size());
-  bool sorted = true;
   for (const simdjson::dom::key_value_pair field : object) {
-    if (!members.empty() && !key_less(members.back().key, field.key)) sorted = false;
     members.push_back({field.key, FastNodeAccess::node(field.value)});
   }
-  if (sorted) return view;
-  // Stable, so equal keys stay in text order; then the last of each run wins.
-  auto by_key = [](const Members::Member& a, const Members::Member& b) {
-    return key_less(a.key, b.key);
-  };
-  if (members.size() <= kInsertionSortLimit) {
-    // Most objects are small; this sort needs no scratch buffer.
-    for (std::size_t i = 1; i < members.size(); ++i) {
-      const Members::Member moving = members[i];
-      std::size_t j = i;
-      for (; j > 0 && by_key(moving, members[j - 1]); --j) members[j] = members[j - 1];
-      members[j] = moving;
-    }
-  } else {
-    std::stable_sort(members.begin(), members.end(), by_key);
-  }
-  std::size_t out = 0;
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    if (i + 1 < members.size() && members[i + 1].key == members[i].key) continue;
-    members[out++] = members[i];
-  }
-  members.resize(out);
+  sort_and_keep_last(members);
   return view;
 }
 

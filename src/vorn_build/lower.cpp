@@ -58,7 +58,7 @@ EncodedBytes take_encoding(std::optional<EncodedBytes>& encoded) {
 class Lowering {
  public:
   Lowering(const AslAst& ast, EncodedStaticData&& encoded)
-      : ast_(ast), encoded_(std::move(encoded)) {
+      : ast_(ast), states_(ast), encoded_(std::move(encoded)) {
     if (encoded_.states.size() != ast_.states.size())
       throw std::logic_error("lowering met static data of another definition");
   }
@@ -78,7 +78,7 @@ class Lowering {
 
  private:
   StateId state_id(std::string_view name) const {
-    const auto index = ast_.state_index(name);
+    const auto index = states_.find(name);
     if (!index) throw std::logic_error("lowering met a transition validation should have refused");
     return StateId{static_cast<std::uint16_t>(*index)};
   }
@@ -251,6 +251,7 @@ class Lowering {
   }
 
   const AslAst& ast_;
+  const StateIndex states_;
   EncodedStaticData encoded_;
   LoweredStateMachine machine_;
   std::map<std::string_view, HandlerId> handler_ids_;

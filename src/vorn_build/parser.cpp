@@ -81,11 +81,42 @@ constexpr std::array<Key, 2> kCatchFields = {kErrorEquals, kNext};
 
 constexpr const char* kMissingOperator = "operator (NumericEquals, StringEquals, or BooleanEquals)";
 
-Key key_of(std::string_view text) {
-  for (std::size_t k = 0; k < kKeyCount; ++k) {
-    if (kKeyNames[k] == text) return static_cast<Key>(k);
+// The known keys by length, first and last letter (each taken modulo 32), so
+// that finding a key's slot takes one comparison of its text. Built from
+// kKeyNames; an entry names the one key of that shape, or kKeyCount.
+constexpr std::size_t kLongestKey = 15;
+using KeyShapes = std::array<std::array<std::array<Key, 32>, 32>, kLongestKey + 1>;
+constexpr KeyShapes kKeyByShape = [] {
+  KeyShapes table{};
+  for (auto& by_first : table) {
+    for (auto& by_last : by_first) by_last.fill(kKeyCount);
   }
-  return kKeyCount;
+  for (std::size_t k = 0; k < kKeyCount; ++k) {
+    const std::string_view name = kKeyNames[k];
+    table[name.size()][name.front() & 31][name.back() & 31] = static_cast<Key>(k);
+  }
+  return table;
+}();
+
+constexpr bool shapes_are_distinct() {
+  for (std::size_t a = 0; a < kKeyCount; ++a) {
+    for (std::size_t b = a + 1; b < kKeyCount; ++b) {
+      const std::string_view x = kKeyNames[a];
+      const std::string_view y = kKeyNames[b];
+      if (x.size() == y.size() && (x.front() & 31) == (y.front() & 31) &&
+          (x.back() & 31) == (y.back() & 31)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(shapes_are_distinct(), "no two keys share a length, first and last letter");
+
+Key key_of(std::string_view text) {
+  if (text.empty() || text.size() > kLongestKey) return kKeyCount;
+  const Key key = kKeyByShape[text.size()][text.front() & 31][text.back() & 31];
+  return key != kKeyCount && kKeyNames[key] == text ? key : kKeyCount;
 }
 
 // An object's members by key, read in one pass: the value of each known key

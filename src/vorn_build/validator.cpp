@@ -150,27 +150,27 @@ Checked check_fields(const StateLocation& location, const StateAst& state) {
 }
 
 Checked check_ref(const StateLocation& location, std::string_view field, std::string_view target,
-                  const AslAst& ast) {
-  if (ast.has_state(target)) return {};
-  return check_state_ref(location.text(), field, target, ast);
+                  const StateIndex& states) {
+  if (states.contains(target)) return {};
+  return fail(transition_not_found(location + "." + std::string(field), target));
 }
 
 Checked check_transitions(const StateLocation& location, const StateAst& state,
-                          const AslAst& ast) {
+                          const StateIndex& states) {
   const std::optional<std::string>* next = nullptr;
   if (const auto* task = std::get_if<TaskStateAst>(&state)) next = &task->next;
   if (const auto* pass = std::get_if<PassStateAst>(&state)) next = &pass->next;
   if (next != nullptr && next->has_value()) {
-    VORN_TRY(check_ref(location, "Next", **next, ast));
+    VORN_TRY(check_ref(location, "Next", **next, states));
   }
   if (const auto* choice = std::get_if<ChoiceStateAst>(&state)) {
     for (std::size_t i = 0; i < choice->choices.size(); ++i) {
       const std::string& target = choice->choices[i].next;
-      if (!ast.has_state(target)) {
+      if (!states.contains(target)) {
         return fail(transition_not_found(indexed(location + ".Choices", i) + ".Next", target));
       }
     }
-    if (choice->default_) VORN_TRY(check_ref(location, "Default", *choice->default_, ast));
+    if (choice->default_) VORN_TRY(check_ref(location, "Default", *choice->default_, states));
   }
   return {};
 }
@@ -211,7 +211,7 @@ E empty_error_equals(std::string rule_location) {
 }
 
 Checked check_retry_and_catch(const StateLocation& location, const TaskStateAst& task,
-                              const AslAst& ast) {
+                              const StateIndex& states) {
   for (std::size_t i = 0; i < task.retry.size(); ++i) {
     const RetryAst& retry = task.retry[i];
     if (retry.error_equals.empty()) {
@@ -233,7 +233,7 @@ Checked check_retry_and_catch(const StateLocation& location, const TaskStateAst&
     if (catcher.error_equals.empty()) {
       return fail(empty_error_equals(indexed(location + ".Catch", i)));
     }
-    if (!ast.has_state(catcher.next)) {
+    if (!states.contains(catcher.next)) {
       return fail(transition_not_found(indexed(location + ".Catch", i) + ".Next", catcher.next));
     }
   }
@@ -261,7 +261,8 @@ Checked validate_keeping(const AslAst& ast, EncodedStaticData* keep) {
   if (ast.states.empty()) {
     return fail(E{"", std::nullopt, E::EmptyStates{}, hints::kEmptyStates});
   }
-  if (!ast.has_state(ast.start_at)) {
+  const StateIndex states(ast);
+  if (!states.contains(ast.start_at)) {
     return fail(
         E{"StartAt", ast.start_at, E::StartAtNotFound{ast.start_at}, hints::kStartAtNotFound});
   }
@@ -269,7 +270,7 @@ Checked validate_keeping(const AslAst& ast, EncodedStaticData* keep) {
     VORN_TRY(check_fields(state_location(named), named.state));
   }
   for (const NamedState& named : ast.states) {
-    VORN_TRY(check_transitions(state_location(named), named.state, ast));
+    VORN_TRY(check_transitions(state_location(named), named.state, states));
   }
   for (const NamedState& named : ast.states) {
     if (const auto* choice = std::get_if<ChoiceStateAst>(&named.state)) {
@@ -278,7 +279,7 @@ Checked validate_keeping(const AslAst& ast, EncodedStaticData* keep) {
   }
   for (const NamedState& named : ast.states) {
     if (const auto* task = std::get_if<TaskStateAst>(&named.state)) {
-      VORN_TRY(check_retry_and_catch(state_location(named), *task, ast));
+      VORN_TRY(check_retry_and_catch(state_location(named), *task, states));
     }
   }
   for (const NamedState& named : ast.states) {
