@@ -160,12 +160,40 @@ class FastNodeAccess {
   static Node node(Element element) {
     Node node;
     std::memcpy(node.element_, static_cast<const void*>(&element), sizeof element);
+    node.kind_ = kind_of(element);
     return node;
   }
   static Node node(const Value& value) {
     Node node;
     node.tree_ = &value;
+    node.kind_ = value.kind();
     return node;
+  }
+
+ private:
+  // The kind of Value an element becomes: non-negative integers are UInt,
+  // negative ones Int.
+  static Value::Kind kind_of(Element element) {
+    using Type = simdjson::dom::element_type;
+    switch (element.type()) {
+      case Type::OBJECT:
+        return Value::Kind::Object;
+      case Type::ARRAY:
+        return Value::Kind::Array;
+      case Type::STRING:
+        return Value::Kind::String;
+      case Type::INT64:
+        return element.get_int64().value_unsafe() < 0 ? Value::Kind::Int : Value::Kind::UInt;
+      case Type::UINT64:
+        return Value::Kind::UInt;
+      case Type::DOUBLE:
+        return Value::Kind::Float;
+      case Type::BOOL:
+        return Value::Kind::Bool;
+      case Type::NULL_VALUE:
+        break;
+    }
+    return Value::Kind::Null;
   }
 };
 
@@ -176,31 +204,6 @@ Element element_of(const Node& node) {
 }
 
 }  // namespace
-
-Value::Kind Node::kind() const {
-  if (tree_ != nullptr) return tree_->kind();
-  using Type = simdjson::dom::element_type;
-  const Element element = element_of(*this);
-  switch (element.type()) {
-    case Type::OBJECT:
-      return Value::Kind::Object;
-    case Type::ARRAY:
-      return Value::Kind::Array;
-    case Type::STRING:
-      return Value::Kind::String;
-    case Type::INT64:
-      return element.get_int64().value_unsafe() < 0 ? Value::Kind::Int : Value::Kind::UInt;
-    case Type::UINT64:
-      return Value::Kind::UInt;
-    case Type::DOUBLE:
-      return Value::Kind::Float;
-    case Type::BOOL:
-      return Value::Kind::Bool;
-    case Type::NULL_VALUE:
-      break;
-  }
-  return Value::Kind::Null;
-}
 
 bool Node::as_bool() const {
   if (tree_ != nullptr) return tree_->as_bool();

@@ -38,7 +38,7 @@ class Node {
  public:
   // The kinds of the Value the node stands for: non-negative integers are
   // UInt, negative ones Int, every number with a fraction or exponent Float.
-  Value::Kind kind() const;
+  Value::Kind kind() const { return kind_; }
   bool is_null() const { return kind() == Value::Kind::Null; }
   bool is_bool() const { return kind() == Value::Kind::Bool; }
   bool is_uint() const { return kind() == Value::Kind::UInt; }
@@ -94,8 +94,11 @@ class Node {
 
   // A tree node, or else a node of the fast reader's document, held as the
   // bytes of a simdjson element (two words: its document and tape position).
+  // The kind is read once, when the node is made: the parser asks for it
+  // at nearly every step.
   const Value* tree_ = nullptr;
   alignas(std::uint64_t) unsigned char element_[16] = {};
+  Value::Kind kind_ = Value::Kind::Null;
 };
 
 class Members {
