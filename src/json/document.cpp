@@ -109,6 +109,9 @@ Value object_value(simdjson::dom::object object, std::size_t depth) {
   for (const Field& field : fields) {
     members.push_back(Member{std::string(field.key), element_value(field.value, depth + 1)});
   }
+  // A buffer grown by one huge object is not kept for the thread's lifetime.
+  constexpr std::size_t kKeptFields = 4096;
+  if (fields.capacity() > kKeptFields) std::vector<Field>().swap(fields);
   return Object::from_members(std::move(members));
 }
 
