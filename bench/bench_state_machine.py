@@ -112,6 +112,19 @@ def time_direct_calls(handler, data, calls: int, rounds: int) -> float:
     return statistics.median(samples)
 
 
+def time_built_context_calls(handler, data, calls: int, rounds: int) -> float:
+    """The direct call again, but with the context dict and a copy of the
+    input dict built by Python for every call, as run() must build them: the
+    part of a Task step that is the calling convention's own."""
+    samples = []
+    for _ in range(rounds):
+        start = time.process_time()
+        for state_id in range(calls):
+            handler({"state_id": state_id, "replay": False, "input": dict(data)})
+        samples.append(time.process_time() - start)
+    return statistics.median(samples)
+
+
 def time_moto(text: str, data: dict, output, rounds: int) -> float | None:
     """Median process CPU seconds of one moto execution, from its start to
     its end; None when moto is not installed. Checks that moto's result is
@@ -163,6 +176,9 @@ def main() -> None:
     print(f"{'Task chain (1 000 states)':<28}run() {ns(task, steps)}")
     print(f"{'  direct handler call':<28}      {ns(direct, steps)}")
     print(f"  ratio Task step / direct call: {task / direct:.2f}  (target <= 6)")
+    built = time_built_context_calls(echo, data, steps, rounds=31)
+    print(f"{'  dicts built per call':<28}      {ns(built, steps)}   ratio to direct call "
+          f"{built / direct:.2f}")
     # The same with nothing to convert (input {}, result None): what is left
     # when the value bridge has no dict to decode or encode.
     bare, _ = time_runs(text, {}, rounds=31, handlers={"echo": nothing})

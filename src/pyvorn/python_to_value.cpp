@@ -3,8 +3,9 @@
 #include <cmath>
 #include <string_view>
 
-#include "data_bridge.hpp"
 #include "base/key_order.hpp"
+#include "data_bridge.hpp"
+#include "inline_vector.hpp"
 #include "json/tree_builder.hpp"
 #include "vorn/encode.hpp"
 #include "vorn/value_writer.hpp"
@@ -55,7 +56,7 @@ std::optional<std::string_view> utf8_of(PyObject* text) {
 }
 
 // A dict key as UTF-8, refusing keys that are not str.
-std::optional<std::string_view> dict_key_utf8(PyObject* key) {
+[[gnu::noinline]] std::optional<std::string_view> any_key_utf8(PyObject* key) {
   if (!PyUnicode_Check(key)) {
     std::string message = "'";  // built by appending: GCC 12 warns falsely on "'" + string
     message += py::type_name(key);
@@ -64,6 +65,16 @@ std::optional<std::string_view> dict_key_utf8(PyObject* key) {
     return std::nullopt;
   }
   return utf8_of(key);
+}
+
+// The same; ASCII text in a plain str, what keys nearly always are, is its
+// own UTF-8 and is read inline.
+inline std::optional<std::string_view> dict_key_utf8(PyObject* key) {
+  if (Py_IS_TYPE(key, &PyUnicode_Type) && PyUnicode_IS_COMPACT_ASCII(key)) {
+    return std::string_view(static_cast<const char*>(PyUnicode_DATA(key)),
+                            static_cast<std::size_t>(PyUnicode_GET_LENGTH(key)));
+  }
+  return any_key_utf8(key);
 }
 
 // Walks a Python value, deciding its kind by the fixed order of type tests and
@@ -365,9 +376,13 @@ class BytesVisitor {
     std::size_t dict_index;
   };
 
+  // Most values hold a few small dicts; their entries fit inside the
+  // visitor.
+  using Entries = InlineVector<Entry, 16>;
+
   // The entries one dict pushes, released when its walk ends in any way.
   struct EntriesOfOneDict {
-    explicit EntriesOfOneDict(std::vector<Entry>& entries)
+    explicit EntriesOfOneDict(Entries& entries)
         : entries(entries), start(entries.size()) {}
     EntriesOfOneDict(const EntriesOfOneDict&) = delete;
     EntriesOfOneDict& operator=(const EntriesOfOneDict&) = delete;
@@ -381,9 +396,9 @@ class BytesVisitor {
         Py_DECREF(entry->key_object);
         Py_DECREF(entry->item);
       }
-      entries.resize(start);
+      entries.truncate(start);
     }
-    std::vector<Entry>& entries;
+    Entries& entries;
     const std::size_t start;
   };
 
@@ -459,7 +474,7 @@ class BytesVisitor {
   }
 
   vorn::ValueWriter writer_;
-  std::vector<Entry> entries_;
+  Entries entries_;
   std::size_t depth_ = 0;
   bool needs_tree_ = false;
 };

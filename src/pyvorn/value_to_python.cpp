@@ -2,12 +2,12 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory_resource>
 #include <string_view>
 #include <vector>
 
 #include "base/key_order.hpp"
 #include "data_bridge.hpp"
+#include "inline_vector.hpp"
 #include "vorn/decoder.hpp"
 
 namespace pyvorn {
@@ -16,9 +16,17 @@ namespace {
 
 using vorn::json::Value;
 
-// A new reference to a str of valid UTF-8.
+// A new reference to a str of valid UTF-8. ASCII, by far the common case,
+// is copied straight into a compact string.
 PyObject* make_str(std::string_view text) {
-  return py::new_str(text).release();
+  unsigned char high = 0;
+  for (const char c : text) high |= static_cast<unsigned char>(c);
+  if (high >= 0x80) return py::new_str(text).release();
+  PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
+  if (str != nullptr && !text.empty()) {
+    std::memcpy(PyUnicode_1BYTE_DATA(str), text.data(), text.size());
+  }
+  return str;
 }
 
 // Decoded objects keep meeting the same keys: records in an array, and the
@@ -37,12 +45,17 @@ class KeyCache {
 
   // A new reference to a str holding `bytes`.
   PyObject* get(std::string_view bytes) {
-    if (bytes.size() > kMaxCachedLength || !py::is_ascii(bytes)) return make_str(bytes);
-    PyObject*& slot = slots_[slot_of(bytes)];
-    if (slot != nullptr && PyUnicode_GET_LENGTH(slot) == static_cast<Py_ssize_t>(bytes.size()) &&
-        std::memcmp(PyUnicode_1BYTE_DATA(slot), bytes.data(), bytes.size()) == 0) {
-      return Py_NewRef(slot);
+    if (bytes.size() > kMaxCachedLength) return make_str(bytes);
+    // One pass finds the slot and whether the key is ASCII.
+    std::size_t hash = 14695981039346656037ULL;
+    unsigned char high = 0;
+    for (const char c : bytes) {
+      high |= static_cast<unsigned char>(c);
+      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
     }
+    if (high >= 0x80) return make_str(bytes);
+    PyObject*& slot = slots_[hash % kSlots];
+    if (slot != nullptr && holds(slot, bytes)) return Py_NewRef(slot);
     PyObject* key = make_str(bytes);
     if (key == nullptr) return nullptr;
     Py_XSETREF(slot, Py_NewRef(key));
@@ -53,25 +66,26 @@ class KeyCache {
   static constexpr std::size_t kSlots = 64;
   static constexpr std::size_t kMaxCachedLength = 32;
 
-  static std::size_t slot_of(std::string_view bytes) {
-    std::size_t hash = 14695981039346656037ULL;
-    for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    return hash % kSlots;
+  // Whether the cached ASCII str `key` has exactly these bytes; short enough
+  // to compare inline.
+  static bool holds(PyObject* key, std::string_view bytes) {
+    if (PyUnicode_GET_LENGTH(key) != static_cast<Py_ssize_t>(bytes.size())) return false;
+    const Py_UCS1* text = PyUnicode_1BYTE_DATA(key);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      if (text[i] != static_cast<unsigned char>(bytes[i])) return false;
+    }
+    return true;
   }
 
   std::array<PyObject*, kSlots> slots_{};
 };
 
 // Builds Python objects from decoder events on one stack of owned references.
-// The stacks start in a small buffer inside the sink, so small values decode
-// without a heap allocation of our own.
+// The stacks start inside the sink, so small values decode without a heap
+// allocation of our own.
 class PySink {
  public:
-  PySink()
-      : arena_(arena_buffer_.data(), arena_buffer_.size()),
-        stack_(&arena_),
-        key_bytes_(&arena_),
-        order_(&arena_) {}
+  PySink() = default;
   PySink(const PySink&) = delete;
   PySink& operator=(const PySink&) = delete;
   ~PySink() {
@@ -91,12 +105,12 @@ class PySink {
     for (std::size_t i = 0; i < count; ++i) {
       PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), stack_[first + i]);  // steals
     }
-    stack_.resize(first);
+    stack_.truncate(first);
     return push(list);
   }
   bool begin_object(std::size_t) { return true; }
   bool key(std::string_view k) {
-    key_bytes_.push_back(k);
+    keys_.push_back(k);
     return push(KeyCache::instance().get(k));
   }
   // The stack ends with `count` (key, value) pairs in stored order.
@@ -104,18 +118,11 @@ class PySink {
     PyObject* dict = PyDict_New();
     if (dict == nullptr) return false;
     const std::size_t first_pair = stack_.size() - 2 * count;
-    const std::size_t first_key = key_bytes_.size() - count;
-    bool ok = true;
-    for (std::size_t entry : insertion_order(first_key, count)) {
-      const std::size_t pair = first_pair + 2 * entry;
-      if (PyDict_SetItem(dict, stack_[pair], stack_[pair + 1]) != 0) {
-        ok = false;
-        break;
-      }
-    }
+    const std::size_t first_key = keys_.size() - count;
+    const bool ok = insert_entries(dict, first_pair, first_key, count);
     for (std::size_t i = first_pair; i < stack_.size(); ++i) Py_DECREF(stack_[i]);
-    stack_.resize(first_pair);
-    key_bytes_.resize(first_key);
+    stack_.truncate(first_pair);
+    keys_.truncate(first_key);
     if (!ok) {
       Py_DECREF(dict);
       return false;
@@ -136,34 +143,40 @@ class PySink {
     return true;
   }
 
-  // Entry positions in the order to insert them: ascending key bytes, and of
-  // a repeated key only the last stored. Stored order when already sorted,
-  // which is what the writer produces.
-  const std::pmr::vector<std::size_t>& insertion_order(std::size_t first_key, std::size_t count) {
-    order_.resize(count);
-    for (std::size_t i = 0; i < count; ++i) order_[i] = i;
-    auto key_at = [&](std::size_t entry) { return key_bytes_[first_key + entry]; };
+  // Inserts the entries in ascending key bytes, and of a repeated key only
+  // the last stored. The writer stores them that way, so the stored order is
+  // checked first and used as it is.
+  bool insert_entries(PyObject* dict, std::size_t first_pair, std::size_t first_key,
+                      std::size_t count) {
+    const auto key_at = [&](std::size_t entry) { return keys_[first_key + entry]; };
+    const auto insert = [&](std::size_t entry) {
+      const std::size_t pair = first_pair + 2 * entry;
+      return PyDict_SetItem(dict, stack_[pair], stack_[pair + 1]) == 0;
+    };
     bool strictly_sorted = true;
     for (std::size_t i = 1; i < count && strictly_sorted; ++i) {
       strictly_sorted = vorn::key_less(key_at(i - 1), key_at(i));
     }
-    if (strictly_sorted) return order_;
-    std::stable_sort(order_.begin(), order_.end(),
-                     [&](std::size_t a, std::size_t b) { return vorn::key_less(key_at(a), key_at(b)); });
-    std::pmr::vector<std::size_t> last_of_each(&arena_);
-    for (std::size_t i = 0; i < count; ++i) {
-      if (i + 1 < count && key_at(order_[i + 1]) == key_at(order_[i])) continue;
-      last_of_each.push_back(order_[i]);
+    if (strictly_sorted) {
+      for (std::size_t entry = 0; entry < count; ++entry) {
+        if (!insert(entry)) return false;
+      }
+      return true;
     }
-    order_ = std::move(last_of_each);
-    return order_;
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return vorn::key_less(key_at(a), key_at(b));
+    });
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i + 1 < count && key_at(order[i + 1]) == key_at(order[i])) continue;
+      if (!insert(order[i])) return false;
+    }
+    return true;
   }
 
-  std::array<std::byte, 2048> arena_buffer_;
-  std::pmr::monotonic_buffer_resource arena_;
-  std::pmr::vector<PyObject*> stack_;
-  std::pmr::vector<std::string_view> key_bytes_;
-  std::pmr::vector<std::size_t> order_;
+  InlineVector<PyObject*, 32> stack_;
+  InlineVector<std::string_view, 16> keys_;
 };
 
 }  // namespace

@@ -72,6 +72,17 @@ class BinaryDeserializer {
     return {reinterpret_cast<const char*>(window.data() + offset), length};
   }
 
+  // Keys and most strings are short ASCII, which is decided inline; anything
+  // else gets the full check.
+  static bool is_valid_text(std::string_view text) {
+    if (text.size() <= 32) {
+      unsigned char high = 0;
+      for (const char c : text) high |= static_cast<unsigned char>(c);
+      if (high < 0x80) return true;
+    }
+    return is_valid_utf8(text);
+  }
+
   DecodeStatus value(Bytes window, std::size_t depth) {
     if (window.empty()) return DecodeStatus::InvalidData;
     switch (static_cast<Tag>(window[0])) {
@@ -84,7 +95,7 @@ class BinaryDeserializer {
         const std::size_t length = read_u16(window.data() + 1);
         if (window.size() < kContainerHeaderSize + length) return DecodeStatus::InvalidData;
         const std::string_view text = text_at(window, kContainerHeaderSize, length);
-        if (!is_valid_utf8(text)) return DecodeStatus::InvalidData;
+        if (!is_valid_text(text)) return DecodeStatus::InvalidData;
         return emitted(sink_.string(text));
       }
       case Tag::Integer:
@@ -144,7 +155,7 @@ class BinaryDeserializer {
     const std::size_t value_start = entries.position + 2 + key_length;
     if (value_start > window.size()) return DecodeStatus::InvalidData;
     const std::string_view key = text_at(window, entries.position + 2, key_length);
-    if (!is_valid_utf8(key)) return DecodeStatus::InvalidData;
+    if (!is_valid_text(key)) return DecodeStatus::InvalidData;
     if (!sink_.key(key)) return DecodeStatus::SinkFailed;
 
     const std::size_t size = encoded_data_size(window.subspan(value_start));

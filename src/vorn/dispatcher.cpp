@@ -297,7 +297,7 @@ class Step {
 
   // Appends `entry` with the next sequence number, which is used up only
   // when the journal accepts the entry.
-  Result<void, JournalError> record(JournalEntry entry) {
+  Result<void, JournalError> record(JournalEntry&& entry) {
     entry.sequence = context_.sequence;
     entry.state_id = current_;
     auto appended = journal_.append(std::move(entry));
@@ -308,7 +308,7 @@ class Step {
   // Records `entry`, then decides the outcome: nothing moves when the
   // journal refuses the entry.
   template <class Then>
-  StepResult record_then(JournalEntry entry, Then then) {
+  StepResult record_then(JournalEntry&& entry, Then then) {
     auto appended = record(std::move(entry));
     if (!appended.ok()) return fail(StepError{StepError::JournalFailure{appended.error()}});
     return then();

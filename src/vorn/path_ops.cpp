@@ -21,8 +21,29 @@ std::uint8_t* put_u16(std::uint8_t* at, std::size_t value) {
   return at + 2;
 }
 
-std::uint8_t* put_bytes(std::uint8_t* at, const std::uint8_t* from, std::size_t count) {
-  if (count != 0) std::memcpy(at, from, count);
+// Keys and scalars are a few bytes long: copying them with fixed-size moves
+// (two that may overlap) costs less than a call to memcpy.
+inline std::uint8_t* put_bytes(std::uint8_t* at, const std::uint8_t* from, std::size_t count) {
+  const auto copy_pair = [&](auto word) {
+    constexpr std::size_t kWord = sizeof word;
+    decltype(word) head;
+    decltype(word) tail;
+    std::memcpy(&head, from, kWord);
+    std::memcpy(&tail, from + count - kWord, kWord);
+    std::memcpy(at, &head, kWord);
+    std::memcpy(at + count - kWord, &tail, kWord);
+  };
+  if (count > 16) {
+    std::memcpy(at, from, count);
+  } else if (count >= 8) {
+    copy_pair(std::uint64_t{});
+  } else if (count >= 4) {
+    copy_pair(std::uint32_t{});
+  } else if (count != 0) {
+    at[0] = from[0];
+    at[count / 2] = from[count / 2];
+    at[count - 1] = from[count - 1];
+  }
   return at + count;
 }
 
@@ -133,17 +154,62 @@ class BytesValue final : public PlacedValue {
 // exact size: placed_size() checks everything and measures, write_placed()
 // then writes without checking again. Both recurse once per path segment;
 // `depth` caps that at the format's nesting limit.
+//
+// The measuring pass already finds the member on the path, so it notes for
+// each container where that member lies (a plan); writing then copies the
+// bytes before and after it as two runs instead of walking the members
+// again. Only the rare shapes fall back to a walk: a key stored more than
+// once, an added key among keys stored out of order, and paths deeper than
+// the plan holds.
+
+struct PlannedLevel {
+  enum class Kind : std::uint8_t {
+    Replace,  // [at, value_end) is the one value on the path
+    Insert,   // the new entry goes at `at`
+    Walk,     // write_placed() walks the members itself
+  };
+  Kind kind = Kind::Walk;
+  std::size_t at = 0;
+  std::size_t value_end = 0;
+  std::size_t end = 0;  // the end of the counted members
+};
+
+struct PlacementPlan {
+  static constexpr std::size_t kLevels = 8;
+  PlannedLevel levels[kLevels];
+
+  PlannedLevel* level(std::size_t depth) { return depth < kLevels ? &levels[depth] : nullptr; }
+};
+
+// Where a key missing from the object `data` goes so that sorted entries
+// stay sorted: before the first greater key, else after the last member
+// (`end`). Absent when the stored keys are not in order.
+std::optional<std::size_t> sorted_insertion_point(Bytes data, std::string_view name,
+                                                  std::size_t end) {
+  bool sorted = true;
+  std::size_t insert_at = kNone;
+  std::string_view previous;
+  (void)for_each_member(data, [&](std::size_t i, const Member& entry) {
+    if (i > 0 && key_less(entry.key, previous)) sorted = false;
+    if (insert_at == kNone && key_less(name, entry.key)) insert_at = entry.start;
+    previous = entry.key;
+    return sorted;
+  });
+  if (!sorted) return std::nullopt;
+  return insert_at == kNone ? end : insert_at;
+}
 
 std::optional<std::size_t> placed_size(Bytes data, Segments segments, std::size_t value_size,
-                                       std::size_t depth) {
+                                       std::size_t depth, PlacementPlan& plan) {
   if (segments.empty()) return value_size;
   if (depth >= kMaxNestingDepth) return std::nullopt;
   const Segments rest = segments.subspan(1);
   std::size_t body = 2;  // the count
+  PlannedLevel planned;
 
   if (const auto* field = std::get_if<ir::Field>(&segments.front())) {
     if (!is_container(data, Tag::Object)) return std::nullopt;
-    bool matched = false;
+    std::size_t matches = 0;
     const auto end = for_each_member(data, [&](std::size_t, const Member& entry) {
       body += entry.value_start - entry.start;
       if (!same_key(entry.key, field->name)) {
@@ -152,19 +218,31 @@ std::optional<std::size_t> placed_size(Bytes data, Segments segments, std::size_
       }
       // Every entry under the name is replaced: with unique keys there is
       // one, and corrupt data with duplicates gets no special treatment.
-      matched = true;
-      const auto size = placed_size(entry.value(data), rest, value_size, depth + 1);
+      ++matches;
+      planned.at = entry.value_start;
+      planned.value_end = entry.end;
+      const auto size = placed_size(entry.value(data), rest, value_size, depth + 1, plan);
       if (size) body += *size;
       return size.has_value();
     });
     if (!end) return std::nullopt;
-    if (!matched) {
+    planned.end = *end;
+    if (matches == 0) {
       // A missing key is added only at the last segment.
       const std::size_t count = read_u16(data.data() + 3);
       if (!rest.empty() || count >= kMaxFieldValue || field->name.size() > kMaxFieldValue) {
         return std::nullopt;
       }
       body += 2 + field->name.size() + value_size;
+      if (plan.level(depth) != nullptr) {
+        const auto insert_at = sorted_insertion_point(data, field->name, *end);
+        if (insert_at) {
+          planned.kind = PlannedLevel::Kind::Insert;
+          planned.at = *insert_at;
+        }
+      }
+    } else if (matches == 1) {
+      planned.kind = PlannedLevel::Kind::Replace;
     }
   } else {
     const std::size_t index = std::get<ir::Index>(segments.front()).index;
@@ -174,13 +252,18 @@ std::optional<std::size_t> placed_size(Bytes data, Segments segments, std::size_
         body += element.end - element.start;
         return true;
       }
-      const auto size = placed_size(element.value(data), rest, value_size, depth + 1);
+      planned.at = element.start;
+      planned.value_end = element.end;
+      const auto size = placed_size(element.value(data), rest, value_size, depth + 1, plan);
       if (size) body += *size;
       return size.has_value();
     });
     if (!end) return std::nullopt;
+    planned.end = *end;
+    planned.kind = PlannedLevel::Kind::Replace;
   }
   if (body > kMaxFieldValue) return std::nullopt;
+  if (PlannedLevel* level = plan.level(depth)) *level = planned;
   return kContainerHeaderSize + body;
 }
 
@@ -220,14 +303,34 @@ std::uint8_t* write_sorted_with(Bytes data, std::string_view name, const PlacedV
 // Writes what placed_size() measured (and so checked) at `out`; returns the
 // end of what it wrote. Members off the path are copied as byte runs, found
 // in one walk over the container.
+// With a plan (null below a walked level, whose members the plan does not
+// describe) the planned levels are written as runs around the placed member.
 std::uint8_t* write_placed(Bytes data, Segments segments, const PlacedValue& value,
-                           std::uint8_t* out) {
+                           std::uint8_t* out, std::size_t depth, PlacementPlan* plan) {
   if (segments.empty()) return value.write(out);
   const Segments rest = segments.subspan(1);
   std::uint8_t* const header = out;
   out += kContainerPrefixSize;
   std::size_t count = read_u16(data.data() + 3);
   std::size_t run = kContainerPrefixSize;  // start of the bytes not yet copied
+
+  const PlannedLevel* planned = plan != nullptr ? plan->level(depth) : nullptr;
+  if (planned != nullptr && planned->kind != PlannedLevel::Kind::Walk) {
+    out = put_run(out, data, run, planned->at);
+    if (planned->kind == PlannedLevel::Kind::Replace) {
+      out = write_placed(data.subspan(planned->at, planned->value_end - planned->at), rest, value,
+                         out, depth + 1, plan);
+      out = put_run(out, data, planned->value_end, planned->end);
+    } else {
+      out = put_entry(out, std::get<ir::Field>(segments.front()).name, value);
+      out = put_run(out, data, planned->at, planned->end);
+      ++count;
+    }
+    header[0] = data[0];
+    put_u16(header + 1, static_cast<std::size_t>(out - header) - kContainerHeaderSize);
+    put_u16(header + 3, count);
+    return out;
+  }
 
   if (const auto* field = std::get_if<ir::Field>(&segments.front())) {
     const std::string_view name = field->name;
@@ -238,7 +341,7 @@ std::uint8_t* write_placed(Bytes data, Segments segments, const PlacedValue& val
     const std::size_t end = *for_each_member(data, [&](std::size_t i, const Member& entry) {
       if (same_key(entry.key, name)) {
         out = put_run(out, data, run, entry.value_start);
-        out = write_placed(entry.value(data), rest, value, out);
+        out = write_placed(entry.value(data), rest, value, out, depth + 1, nullptr);
         run = entry.end;
         matched = true;
         return true;
@@ -267,7 +370,7 @@ std::uint8_t* write_placed(Bytes data, Segments segments, const PlacedValue& val
     const std::size_t end = *for_each_member(data, [&](std::size_t i, const Member& element) {
       if (i != index) return true;
       out = put_run(out, data, run, element.start);
-      out = write_placed(element.value(data), rest, value, out);
+      out = write_placed(element.value(data), rest, value, out, depth + 1, nullptr);
       run = element.end;
       return true;
     });
@@ -281,10 +384,11 @@ std::uint8_t* write_placed(Bytes data, Segments segments, const PlacedValue& val
 
 std::optional<std::vector<std::uint8_t>> place(Bytes data, Segments segments,
                                                const PlacedValue& value) {
-  const auto size = placed_size(data, segments, value.size(), 0);
+  PlacementPlan plan;
+  const auto size = placed_size(data, segments, value.size(), 0, plan);
   if (!size) return std::nullopt;
   std::vector<std::uint8_t> out(*size);
-  write_placed(data, segments, value, out.data());
+  write_placed(data, segments, value, out.data(), 0, &plan);
   return out;
 }
 

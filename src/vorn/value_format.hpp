@@ -64,6 +64,24 @@ inline std::uint64_t read_u64(const std::uint8_t* p) {
 // Size in bytes of the value that starts at bytes[0], or 0 when it cannot be
 // told (empty input, invalid tag, a container header cut short). Scalars'
 // sizes come from the tag alone; callers compare them with what is there.
-std::size_t encoded_data_size(Bytes bytes);
+// Inline: every walk over encoded data skips values with it.
+inline std::size_t encoded_data_size(Bytes bytes) {
+  if (bytes.empty()) return 0;
+  switch (static_cast<Tag>(bytes[0])) {
+    case Tag::Object:
+    case Tag::Array:
+    case Tag::String:
+      if (bytes.size() < kContainerHeaderSize) return 0;
+      return kContainerHeaderSize + read_u16(bytes.data() + 1);
+    case Tag::Integer:
+    case Tag::Float:
+      return 9;
+    case Tag::Boolean:
+      return 2;
+    case Tag::Null:
+      return 1;
+  }
+  return 0;
+}
 
 }  // namespace vorn

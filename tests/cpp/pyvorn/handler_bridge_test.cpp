@@ -70,6 +70,22 @@ TEST(PyHandlerRegistry, PassesTheContextDictAndEncodesTheResult) {
             "[['state_id', 'replay', 'input'], 7, False, {'a': None, 'b': [1, 2.5]}]");
 }
 
+// Each call gets a dict of its own: one that a handler emptied, refilled or
+// kept does not show in the next call.
+TEST(PyHandlerRegistry, EveryCallGetsAFreshContextDict) {
+  const auto registry = with_handler(
+      "svc",
+      "lambda ctx, seen=[]: (seen.append((ctx, repr(ctx))), ctx.clear(),"
+      " ctx.update(replay=True, input=0, junk=1),"
+      " [text for _, text in seen] + [len({id(kept) for kept, _ in seen})])[-1]");
+  const auto input = encoded("{'k': [1]}");
+  EXPECT_EQ(success(call(registry, 1, input, 300)), "[\"{'state_id': 300, 'replay': False, "
+                                                     "'input': {'k': [1]}}\", 1]");
+  EXPECT_EQ(success(call(registry, 1, input, 7)),
+            "[\"{'state_id': 300, 'replay': False, 'input': {'k': [1]}}\", "
+            "\"{'state_id': 7, 'replay': False, 'input': {'k': [1]}}\", 2]");
+}
+
 TEST(PyHandlerRegistry, FailuresBecomeExternalErrorsWithTheExceptionText) {
   struct Case {
     std::string handler;

@@ -151,6 +151,48 @@ TEST(PlaceAtPath, StoredOrderIsKeptOrSortedLikeAStableSort) {
             hex("01 0c 00 02 00 01 00 61 05 00 01 00 61 05 00"));
 }
 
+// Placement writes most levels from what its measuring walk noted, and walks
+// the members again where that does not describe them: paths deeper than the
+// note holds, repeated keys, keys stored out of order. Both kinds of level,
+// in every order, must give the same bytes.
+TEST(PlaceAtPath, NotedAndWalkedLevelsMixOnOnePath) {
+  struct Case {
+    ByteVector data;
+    const char* path;
+    ByteVector expected;
+  };
+  // {"a": {"k": {}, "k": {}}}: a repeated key under a single one.
+  const ByteVector repeated =
+      hex("01 1a 00 01 00 01 00 61"
+          "   01 12 00 02 00 01 00 6b 01 02 00 00 00 01 00 6b 01 02 00 00 00");
+  // {"a": [0, {"b": null, "a": null}]}: keys out of order two levels down.
+  const ByteVector unordered =
+      hex("01 20 00 01 00 01 00 61"
+          "   02 18 00 02 00 04 00 00 00 00 00 00 00 00"
+          "      01 0a 00 02 00 01 00 62 06 01 00 61 06");
+  const Case cases[] = {
+      // Twelve levels: beyond what is noted, down to an added key.
+      {encoded(R"({"a":{"b":{"c":{"d":{"e":{"f":{"g":{"h":{"i":{"j":{"k":{"l":1,"n":2}}}}}}}}}}},"z":0})"),
+       "a.b.c.d.e.f.g.h.i.j.k.m",
+       encoded(R"({"a":{"b":{"c":{"d":{"e":{"f":{"g":{"h":{"i":{"j":{"k":{"l":1,"m":true,"n":2}}}}}}}}}}},"z":0})")},
+      {encoded("[[[[[[[[[[0,[1,2]]]]]]]]]]]"), "[0][0][0][0][0][0][0][0][0][1][1]",
+       encoded("[[[[[[[[[[0,[1,true]]]]]]]]]]]")},
+      // Both repeated entries take the new key, below a walked level.
+      {repeated, "a.k.x",
+       hex("01 24 00 01 00 01 00 61"
+           "   01 1c 00 02 00 01 00 6b 01 07 00 01 00 01 00 78 05 01"
+           "                  01 00 6b 01 07 00 01 00 01 00 78 05 01")},
+      // An added key sorts the unordered object it lands in.
+      {unordered, "a[1].c", encoded(R"({"a":[0,{"a":null,"b":null,"c":true}]})")},
+      {unordered, "a[1].a", hex("01 21 00 01 00 01 00 61"
+                                "   02 19 00 02 00 04 00 00 00 00 00 00 00 00"
+                                "      01 0b 00 02 00 01 00 62 06 01 00 61 05 01")},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(place(c.data, c.path, hex("05 01")), c.expected) << c.path;
+  }
+}
+
 TEST(PlaceAtPath, ResultsOverTheFormatLimitsAreAbsent) {
   // One object close to the body limit: adding a small entry crosses it.
   const ByteVector full = encoded("{\"s\":" + json_string(65500, 'x') + "}");
