@@ -91,18 +91,17 @@ Checked check_pass(const NamedState& state, const PassStateAst& pass, EncodedSta
     if (!encoded.ok()) {
       return fail(too_large(location_of(state, "Result"), "Result", encoded.error()));
     }
-    if (keep != nullptr) keep->result_schema = encode_schema(schema_of_uniform(*pass.result));
+    if (keep != nullptr) keep->result_schema = encode_schema_of_uniform(*pass.result);
   }
   if (pass.parameters) {
     VORN_TRY(check_template_literals(state, "Parameters", *pass.parameters,
                                      keep != nullptr ? &keep->parameters : nullptr));
     // The whole template, reference keys included, has a schema too.
-    const SchemaType schema = schema_of_uniform(*pass.parameters);
-    const auto size = measure_schema(schema);
+    const auto size = measure_schema_of_uniform(*pass.parameters);
     if (!size.ok()) {
       return fail(too_large(location_of(state, "Parameters"), "schema", size.error()));
     }
-    if (keep != nullptr) keep->parameters_schema = encode_schema(schema);
+    if (keep != nullptr) keep->parameters_schema = encode_schema_of_uniform(*pass.parameters);
   }
   return {};
 }
