@@ -67,7 +67,7 @@ def large_definition(state_count: int = 2000) -> str:
 def small_definition(state_count: int = 2000) -> str:
     """A definition of `state_count` small Task, Pass and Choice states, the
     shape most real machines have: a few short fields each, little static data
-    (about 270 bytes of text per state)."""
+    (about 260 bytes of text per state)."""
     names = [f"State{i:05d}" for i in range(state_count)]
     states: dict = {}
     for i, name in enumerate(names):
