@@ -10,19 +10,24 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PYTHON=${PYTHON:-python3}
+# The interpreter itself, not a launcher script (a version manager's shim)
+# that would run under the preloaded sanitizer runtime too.
+PYTHON=$("$PYTHON" -c 'import sys; print(sys.executable)')
 build=build/asan
 jobs=${PYVORN_JOBS:-2}
 
 echo "==> building the C++ suites and the extension with ASan and UBSan"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYVORN_SANITIZE=ON \
-  -DPYVORN_BUILD_TESTS=ON -DPYVORN_BUILD_PYTHON=ON -DPython_EXECUTABLE="$(command -v "$PYTHON")" \
-  >/dev/null
+# -O1 with line tables: reports name file and line, and the build takes a
+# fraction of the time full debug information costs. Assertions stay on.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DPYVORN_SANITIZE=ON -DPYVORN_BUILD_TESTS=ON \
+  -DPYVORN_BUILD_PYTHON=ON -DPython_EXECUTABLE="$PYTHON" >/dev/null
 cmake --build "$build" --parallel "$jobs"
 
 # halt_on_error turns every report into a failed test rather than a line in a
 # log nobody reads; UBSan recovers by default, so it needs the same.
 common_asan=halt_on_error=1:abort_on_error=0:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$PWD/scripts/ubsan.supp
 
 echo "==> running the C++ suites under the sanitizers (leak detection on)"
 # Leak detection is LeakSanitizer's default here, and is left to it so that the
