@@ -1,6 +1,7 @@
 // Any bytes as an encoded value: the decoder and DataView never read outside
-// the input, and whatever decodes encodes again to bytes that decode to the
-// same value.
+// the input, whatever decodes encodes again to bytes that decode to the same
+// value, and on those canonical bytes DataView finds exactly what the decoder
+// found.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -10,6 +11,12 @@
 #include "vorn/encode.hpp"
 
 namespace {
+
+using vorn::json::Value;
+
+void check(bool promise) {
+  if (!promise) __builtin_trap();
+}
 
 // Walks a view the way evaluation does: a few keys, a few indices, scalars.
 void navigate(const vorn::DataView& view, int depth) {
@@ -26,6 +33,40 @@ void navigate(const vorn::DataView& view, int depth) {
   }
 }
 
+// `view` holds the canonical encoding of `value`.
+void agree(const vorn::DataView& view, const Value& value, int depth) {
+  const auto own = vorn::decode_value(view.value_bytes());
+  check(own.ok() && *own == value);
+  const auto integer = view.as_i64();
+  check(integer.has_value() == value.is_integer());
+  if (value.is_int()) check(*integer == value.as_int());
+  if (value.is_uint()) check(static_cast<std::uint64_t>(*integer) == value.as_uint());
+  const auto text = view.as_str();
+  check(text.has_value() == value.is_string());
+  if (text) check(*text == value.as_string());
+  const auto flag = view.as_bool();
+  check(flag.has_value() == value.is_bool());
+  if (flag) check(*flag == value.as_bool());
+  if (depth == 0) return;
+  if (value.is_array()) {
+    const auto& elements = value.as_array();
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+      const auto child = view.element(i);
+      check(child.has_value());
+      agree(*child, elements[i], depth - 1);
+    }
+    check(!view.element(elements.size()).has_value());
+  } else if (value.is_object()) {
+    for (const auto& member : value.as_object()) {
+      const auto child = view.field(member.key);
+      check(child.has_value());
+      agree(*child, member.value, depth - 1);
+    }
+  } else {
+    check(!view.field("").has_value() && !view.element(0).has_value());
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -36,8 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto decoded = vorn::decode_value(bytes);
   if (!decoded.ok()) return 0;
   auto encoded = vorn::encode_value(*decoded);
-  if (!encoded.ok()) __builtin_trap();
+  check(encoded.ok());
   auto again = vorn::decode_value(*encoded);
-  if (!again.ok() || !(*again == *decoded)) __builtin_trap();
+  check(again.ok() && *again == *decoded);
+  const auto canonical = vorn::DataView::from(*encoded);
+  check(canonical.has_value());
+  agree(*canonical, *decoded, 6);
   return 0;
 }

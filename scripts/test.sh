@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, then builds and runs every C++ and Python test.
+# Sets up, then builds and runs every C++ and Python test, then the same
+# suites under ASan and UBSan (scripts/sanitize.sh) and a bounded fuzzing run
+# of every fuzz target (scripts/fuzz.sh; PYVORN_FUZZ_SECONDS per target,
+# default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -23,3 +26,6 @@ echo "==> checking the type stubs against the installed module"
 
 echo "==> type-checking the pyvorn package"
 "$PYTHON" -m mypy python/pyvorn
+
+scripts/sanitize.sh
+scripts/fuzz.sh "${PYVORN_FUZZ_SECONDS:-30}"

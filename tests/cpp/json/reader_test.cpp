@@ -200,5 +200,47 @@ TEST(Reader, ManyKeysAndDuplicatesStayLinearithmic) {
   EXPECT_EQ(*v.as_object().find("dup"), Value(99999));
 }
 
+// Each byte value alone inside a string: printable ASCII is itself, control
+// characters and bytes that start no complete UTF-8 sequence are refused at
+// the byte, and the two that end or escape the quote do so.
+TEST(Reader, EveryByteValueInsideAString) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const std::string text = std::string("[\"") + static_cast<char>(byte) + "\"]";
+    auto result = read(text);
+    std::string expected;
+    if (byte < 0x20) {
+      expected =
+          "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3";
+    } else if (byte == '"') {
+      expected = "expected `,` or `]` at line 1 column 4";
+    } else if (byte == '\\') {
+      expected = "EOF while parsing a string at line 1 column 6";
+    } else if (byte >= 0x80) {
+      expected = "invalid UTF-8 at line 1 column 3";
+    }
+    if (expected.empty()) {
+      ASSERT_TRUE(result.ok()) << byte;
+      EXPECT_EQ(result.value(), Value(Array{Value(std::string(1, static_cast<char>(byte)))}));
+    } else {
+      ASSERT_FALSE(result.ok()) << byte;
+      EXPECT_EQ(result.error().message, expected) << byte;
+    }
+  }
+}
+
+TEST(Reader, InvalidUtf8IsRefusedInKeysValuesAndBetweenTokens) {
+  // A lone continuation byte, overlong forms, an encoded surrogate, past
+  // U+10FFFF, a five-byte form, and sequences cut short.
+  const std::string sequences[] = {
+      "\x80",         "\xc0\x80",     "\xc1\xbf",     "\xe0\x80\x80",         "\xed\xbf\xbf",
+      "\xf4\x90\x80\x80", "\xe2\x82", "\xf0\x9f\x98", "\xf8\x88\x80\x80\x80",
+  };
+  for (const std::string& bad : sequences) {
+    EXPECT_EQ(read_error("[\"ok" + bad + "\"]"), "invalid UTF-8 at line 1 column 5") << bad;
+    EXPECT_EQ(read_error("{\"" + bad + "\":1}"), "invalid UTF-8 at line 1 column 3") << bad;
+    EXPECT_EQ(read_error("[1," + bad + "]"), "expected value at line 1 column 4") << bad;
+  }
+}
+
 }  // namespace
 }  // namespace vorn::json
