@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <type_traits>
 
 #include "base/key_order.hpp"
 #include "json/document.hpp"
@@ -131,12 +132,12 @@ class Fields {
         if (!unknown_ || key_less(key, *unknown_)) unknown_ = key;
         return;
       }
-      slots_[k] = value;
+      slots_[k].node = value;
       present_ |= std::uint32_t{1} << k;
     });
   }
 
-  const Node* find(Key key) const { return has(key) ? &slots_[key] : nullptr; }
+  const Node* find(Key key) const { return has(key) ? &slots_[key].node : nullptr; }
   // JSON null counts as absent for every optional key.
   const Node* find_present(Key key) const {
     const Node* value = find(key);
@@ -158,7 +159,15 @@ class Fields {
  private:
   bool has(Key key) const { return (present_ & (std::uint32_t{1} << key)) != 0; }
 
-  std::array<Node, kKeyCount> slots_;
+  // A slot is only read once its presence bit is set, so the slots are left
+  // unmade until then: most objects fill few of them.
+  union Slot {
+    Slot() {}
+    Node node;
+  };
+  static_assert(std::is_trivially_copyable_v<Node> && std::is_trivially_destructible_v<Node>);
+
+  std::array<Slot, kKeyCount> slots_;
   std::uint32_t present_ = 0;
   std::optional<std::string_view> unknown_;
 };
@@ -474,14 +483,17 @@ Checked parse_fail(const Where& where, const Fields& state, FailStateAst& fail_s
 Checked parse_state(const Where& where, const Node& value, StateAst& state) {
   if (!value.is_object()) return fail(not_a(where, "object"));
   const Fields fields(value);
-  std::string type;
-  VORN_TRY(require_string(where, fields, kType, type));
+  const Node* type_value = fields.find(kType);
+  if (type_value == nullptr) return fail(missing(where, "Type"));
+  if (!type_value->is_string()) return fail(wrong_key_type(where, kType, "string"));
+  const std::string_view type = type_value->as_string();
   if (type == "Task") return parse_task(where, fields, state.emplace<TaskStateAst>());
   if (type == "Pass") return parse_pass(where, fields, state.emplace<PassStateAst>());
   if (type == "Choice") return parse_choice(where, fields, state.emplace<ChoiceStateAst>());
   if (type == "Succeed") return parse_succeed(where, fields, state.emplace<SucceedStateAst>());
   if (type == "Fail") return parse_fail(where, fields, state.emplace<FailStateAst>());
-  return fail(ParseError{where.key("Type").text(), ParseError::UnsupportedStateType{type}});
+  return fail(
+      ParseError{where.key("Type").text(), ParseError::UnsupportedStateType{std::string(type)}});
 }
 
 }  // namespace
