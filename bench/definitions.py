@@ -62,3 +62,43 @@ def large_definition(state_count: int = 2000) -> str:
         else:
             states[name] = {"Type": "Fail", "Error": "Failed", "Cause": f"state {i} failed"}
     return json.dumps({"Comment": "benchmark", "StartAt": names[0], "States": states})
+
+
+def small_definition(state_count: int = 2000) -> str:
+    """A definition of `state_count` small Task, Pass and Choice states, the
+    shape most real machines have: a few short fields each, little static data
+    (about 260 bytes of text per state)."""
+    names = [f"State{i:05d}" for i in range(state_count)]
+    states: dict = {}
+    for i, name in enumerate(names):
+        following = names[min(i + 1, state_count - 1)]
+        kind = i % 3
+        if i == state_count - 1:
+            states[name] = {"Type": "Succeed"}
+        elif kind == 0:
+            states[name] = {
+                "Type": "Task",
+                "Resource": f"arn:aws:lambda:us-east-1:123456789012:function:step{i % 40}",
+                "InputPath": "$.order",
+                "ResultPath": "$.result",
+                "Retry": [{"ErrorEquals": ["States.Timeout"], "MaxAttempts": 2}],
+                "Next": following,
+            }
+        elif kind == 1:
+            states[name] = {
+                "Type": "Pass",
+                "Result": {"step": i, "ok": True},
+                "ResultPath": "$.marker",
+                "Comment": f"mark step {i}",
+                "Next": following,
+            }
+        else:
+            states[name] = {
+                "Type": "Choice",
+                "Choices": [
+                    {"Variable": "$.result.code", "NumericEquals": i, "Next": following},
+                    {"Variable": "$.result.kind", "StringEquals": "retry", "Next": following},
+                ],
+                "Default": following,
+            }
+    return json.dumps({"StartAt": names[0], "States": states}, indent=1)

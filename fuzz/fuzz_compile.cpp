@@ -1,13 +1,19 @@
 // Any bytes as a definition: parse, validate, and for what is accepted lower
-// and generate. Each stage either succeeds or reports one error; a lowered
-// machine only refers to records it holds, every byte string it embeds is a
-// well-formed encoded value, and lowering and generation are deterministic.
+// and generate, the way the extension does (validation's encodings handed to
+// lowering, the source measured and then written in place). Each stage
+// either succeeds or reports one error; a lowered machine only refers to
+// records it holds, every byte string it embeds is a well-formed encoded
+// value, lowering and generation are deterministic, and every width the
+// source can be written in holds the same text.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <variant>
+#include <vector>
 
 #include "base/key_order.hpp"
 #include "vorn/decoder.hpp"
@@ -81,6 +87,41 @@ void check_machine(const LoweredStateMachine& machine) {
   }
 }
 
+// Text read from JSON is UTF-8, so the source can be written as code points;
+// re-encoded, they must give the UTF-8 text generate() returned.
+void check_source_widths(const LoweredStateMachine& machine, const std::string& source) {
+  const SourceExtent extent = measure_source(machine);
+  check(extent.valid_utf8 && extent.utf8_bytes == source.size());
+  std::vector<std::uint32_t> units(extent.code_points);
+  check(write_source(machine, std::span<std::uint32_t>(units)));
+  std::size_t at = 0;
+  for (const std::uint32_t unit : units) {
+    char bytes[4];
+    std::size_t length = 1;
+    if (unit < 0x80) {
+      bytes[0] = static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      bytes[0] = static_cast<char>(0xC0 | (unit >> 6));
+      bytes[1] = static_cast<char>(0x80 | (unit & 0x3F));
+      length = 2;
+    } else if (unit < 0x10000) {
+      bytes[0] = static_cast<char>(0xE0 | (unit >> 12));
+      bytes[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | (unit & 0x3F));
+      length = 3;
+    } else {
+      bytes[0] = static_cast<char>(0xF0 | (unit >> 18));
+      bytes[1] = static_cast<char>(0x80 | ((unit >> 12) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+      bytes[3] = static_cast<char>(0x80 | (unit & 0x3F));
+      length = 4;
+    }
+    check(source.compare(at, length, bytes, length) == 0);
+    at += length;
+  }
+  check(at == source.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -90,17 +131,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!to_string(ast.error()).empty());
     return 0;
   }
-  auto valid = validate(*ast);
+  EncodedStaticData encoded;
+  auto valid = validate(*ast, encoded);
   if (!valid.ok()) {
     check(!to_string(valid.error()).empty());
     return 0;
   }
-  const LoweredStateMachine machine = lower(*ast);
+  const LoweredStateMachine machine = lower(*ast, std::move(encoded));
   check(machine.states.size() == ast->states.size());
   check_machine(machine);
   check(lower(*ast) == machine);
   const std::string source = generate(machine);
   check(!source.empty());
   check(generate(machine) == source);
+  check_source_widths(machine, source);
   return 0;
 }

@@ -1,16 +1,22 @@
 // Any bytes as JSON text: a tree or one message, never a crash. A tree keeps
 // the reader's promises (nesting within the limit, valid UTF-8 text, finite
 // floats, negative Int, object keys unique and in byte order); a message
-// ends with a position inside the text.
+// ends with a position inside the text. And the fast reader (simdjson) and
+// the exact one (RapidJSON) keep their contract on it
+// (tests/cpp/json/reader_agreement.hpp): the fast one accepts only what the
+// exact one accepts, with the same tree, and read() and read_document()
+// answer exactly as the exact reader does.
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 #include "base/key_order.hpp"
 #include "base/utf8.hpp"
 #include "json/reader.hpp"
+#include "reader_agreement.hpp"
 
 namespace {
 
@@ -64,6 +70,10 @@ std::size_t number_before(std::string_view text, std::string_view label) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (const auto broken = vorn::json::agreement::check(text)) {
+    std::fprintf(stderr, "%s\n", broken->c_str());
+    __builtin_trap();
+  }
   auto result = vorn::json::read(text);
   if (result.ok()) {
     check_tree(result.value(), 0);

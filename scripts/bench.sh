@@ -15,8 +15,10 @@ cmake -S . -B build/bench -G Ninja -DPYVORN_BUILD_BENCH=ON -DPYVORN_BUILD_PYTHON
 cmake --build build/bench --target compile_stages step_engine >/dev/null
 definition=$(mktemp)
 trap 'rm -f "$definition"' EXIT
-"$PYTHON" -c "import sys; sys.path.insert(0, 'bench'); from definitions import large_definition; print(large_definition(2000))" >"$definition"
-build/bench/bench/compile_stages "$definition"
+for shape in small large; do
+  "$PYTHON" -c "import sys; sys.path.insert(0, 'bench'); from definitions import ${shape}_definition; print(${shape}_definition(2000))" >"$definition"
+  build/bench/bench/compile_stages "$definition" 21
+done
 
 echo "==> bench/step_engine.cpp"
 build/bench/bench/step_engine

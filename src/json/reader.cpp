@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "document.hpp"
 #include "number_text.hpp"
 #include "tree_builder.hpp"
 #include "base/utf8.hpp"
@@ -327,7 +328,7 @@ Result<Value, ReadError> read_once(std::string_view text, std::string_view reade
 
 }  // namespace
 
-Result<Value, ReadError> read(std::string_view text) {
+Result<Value, ReadError> read_exact(std::string_view text) {
   if (text.size() > std::numeric_limits<rapidjson::SizeType>::max()) {
     return fail(ReadError{"input too large at line 1 column 1"});
   }
@@ -345,6 +346,13 @@ Result<Value, ReadError> read(std::string_view text) {
     reader_text[s.offset] = '0';
   }
   return read_once(text, reader_text, substitutions, too_big);
+}
+
+// Most texts are read by the fast reader; the exact reader reads the rest,
+// which it either accepts or explains.
+Result<Value, ReadError> read(std::string_view text) {
+  if (std::optional<Value> value = read_fast(text)) return std::move(*value);
+  return read_exact(text);
 }
 
 }  // namespace vorn::json

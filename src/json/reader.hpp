@@ -10,6 +10,11 @@
 //
 // Every failure is one message "{problem} at line L column C", where L and C
 // are 1-based and C counts characters (not bytes) from the start of the line.
+//
+// Two readers stand behind read(): the fast one (document.hpp, simdjson)
+// reads almost every text; whatever it refuses, the exact one (RapidJSON)
+// reads again, to accept it or to produce the message. Both give the same
+// tree for every text the fast one accepts.
 #pragma once
 
 #include <cstddef>
@@ -29,5 +34,9 @@ struct ReadError {
 
 // `text` may contain NUL bytes; they are read as characters, never as an end.
 Result<Value, ReadError> read(std::string_view text);
+
+// The exact reader alone, for texts the fast one refuses and for checking
+// that the two agree.
+Result<Value, ReadError> read_exact(std::string_view text);
 
 }  // namespace vorn::json

@@ -195,9 +195,9 @@ PyObject* construct(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     if (!py::parse_tuple_arguments("StateMachine", args, kwargs, names, bound, 1, 2)) return nullptr;
     const auto text = py::utf8_argument(bound[0], "asl_json");
     if (!text || !check_initial_input(bound[1])) return nullptr;
-    const auto ast = parse_and_validate(*text);
-    if (!ast) return nullptr;
-    return new_machine(build_ir(vorn::build::lower(*ast)), bound[1]);
+    auto machine = parse_and_lower(*text);
+    if (!machine) return nullptr;
+    return new_machine(build_ir(std::move(*machine)), bound[1]);
   });
 }
 

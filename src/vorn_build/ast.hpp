@@ -37,12 +37,15 @@ struct CatchAst {
 
 struct NumericEqualsOp {
   std::int64_t value;
+  bool operator==(const NumericEqualsOp&) const = default;
 };
 struct StringEqualsOp {
   std::string value;
+  bool operator==(const StringEqualsOp&) const = default;
 };
 struct BooleanEqualsOp {
   bool value;
+  bool operator==(const BooleanEqualsOp&) const = default;
 };
 using ChoiceOperator = std::variant<NumericEqualsOp, StringEqualsOp, BooleanEqualsOp>;
 
@@ -111,6 +114,27 @@ struct AslAst {
   // Position of the named state in `states`, which is also its id.
   std::optional<std::size_t> state_index(std::string_view name) const;
   bool has_state(std::string_view name) const { return state_index(name).has_value(); }
+};
+
+// The positions of an AST's states by name, found in constant time, for the
+// passes that look up every transition (validation, lowering); the AST's
+// own state_index() searches its sorted names instead. Refers to the AST,
+// whose states must not change while the index is in use.
+class StateIndex {
+ public:
+  explicit StateIndex(const AslAst& ast);
+
+  std::optional<std::size_t> find(std::string_view name) const;
+  bool contains(std::string_view name) const { return find(name).has_value(); }
+
+ private:
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+
+  const AslAst& ast_;
+  // Open addressing: each slot holds a state position or kEmpty; the table
+  // is at least twice as large as the number of states.
+  std::vector<std::uint32_t> slots_;
+  std::size_t mask_ = 0;
 };
 
 }  // namespace vorn::build

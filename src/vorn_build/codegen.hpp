@@ -6,8 +6,15 @@
 //
 // The text is a pure function of the input: the same machine always gives
 // byte-identical text. Generation never fails.
+//
+// The text can be measured first and then written straight into a buffer of
+// exactly its size, as UTF-8 or as fixed-width code units (Latin-1, UCS-2,
+// UCS-4), so a caller that hands the text on (as a Python str) builds it
+// once, in place, without growing or copying it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +24,28 @@
 namespace vorn::build {
 
 std::string generate(const LoweredStateMachine& machine);
+
+// The size of the text generate() returns.
+struct SourceExtent {
+  std::size_t utf8_bytes;
+  std::size_t code_points;  // meaningful only when valid_utf8
+  // The largest code point, or 0x7F when the text is all ASCII: the bound a
+  // string of code units needs. Meaningful only when valid_utf8.
+  char32_t max_char;
+  // False when a text of the machine is not UTF-8 (a machine built by hand;
+  // one read from JSON text never is). Only the UTF-8 form can be written then.
+  bool valid_utf8;
+};
+SourceExtent measure_source(const LoweredStateMachine& machine);
+
+// Write the text into `out`, which must be exactly as long as measured:
+// `utf8_bytes` chars, or `code_points` units with every code point up to
+// `max_char` fitting a unit (and valid UTF-8). Returns false, having written
+// nothing past `out`, when the text does not fill `out` exactly.
+bool write_source(const LoweredStateMachine& machine, std::span<char> out);
+bool write_source(const LoweredStateMachine& machine, std::span<std::uint8_t> out);
+bool write_source(const LoweredStateMachine& machine, std::span<std::uint16_t> out);
+bool write_source(const LoweredStateMachine& machine, std::span<std::uint32_t> out);
 
 // `text` escaped for the inside of a Rust string literal: backslash, double
 // quote, LF, CR and TAB are escaped; every other character, other control

@@ -7,6 +7,7 @@
 
 #include "ast.hpp"
 #include "base/result.hpp"
+#include "static_data.hpp"
 #include "validation_error.hpp"
 
 namespace vorn::build {
@@ -17,7 +18,11 @@ inline constexpr std::size_t kMaxIds = 65536;
 // Checks, in order: the number of states and of Choice rules; then every
 // state in name order (Task templates' literals, a Pass state's Result, its
 // Parameters' literals and schema); then the number of distinct schemas.
-// Reports LimitExceeded at the first misfit.
-Result<void, ValidationError> check_limits(const AslAst& ast);
+// Reports LimitExceeded at the first misfit. Runs after the uniform-array
+// check: the arrays of Pass data must be uniform.
+//
+// With `keep`, the static data is encoded rather than only measured, and
+// the encodings are stored there (complete only on success).
+Result<void, ValidationError> check_limits(const AslAst& ast, EncodedStaticData* keep = nullptr);
 
 }  // namespace vorn::build

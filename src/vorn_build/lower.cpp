@@ -8,6 +8,7 @@
 
 #include "base/overloaded.hpp"
 #include "base/template_key.hpp"
+#include "limits.hpp"
 #include "schema.hpp"
 #include "value_path.hpp"
 #include "vorn/encode.hpp"
@@ -23,9 +24,44 @@ std::vector<std::uint8_t> encode_validated(const json::Value& value) {
   return std::move(encoded).value();
 }
 
+// A template whose literal values validation has already encoded, in order.
+LoweredTemplate lower_template(const json::Value& template_value,
+                               std::vector<EncodedBytes>&& literals) {
+  LoweredTemplate lowered;
+  lowered.entries.reserve(template_value.as_object().size());
+  std::size_t next_literal = 0;
+  for (const json::Member& member : template_value.as_object()) {
+    if (is_reference_key(member.key)) {
+      lowered.entries.push_back(LoweredReference{std::string(reference_base(member.key)),
+                                                 parse_value_path(member.value.as_string())});
+    } else {
+      if (next_literal == literals.size())
+        throw std::logic_error("lowering met a template literal validation did not encode");
+      lowered.entries.push_back(LoweredLiteral{member.key, std::move(literals[next_literal++])});
+    }
+  }
+  return lowered;
+}
+
+std::optional<LoweredTemplate> lower_template(const std::optional<json::Value>& template_value,
+                                              std::vector<EncodedBytes>&& literals) {
+  if (!template_value) return std::nullopt;
+  return lower_template(*template_value, std::move(literals));
+}
+
+// The encodings a state's lowering takes; validation must have made them.
+EncodedBytes take_encoding(std::optional<EncodedBytes>& encoded) {
+  if (!encoded) throw std::logic_error("lowering met static data validation did not encode");
+  return std::move(*encoded);
+}
+
 class Lowering {
  public:
-  explicit Lowering(const AslAst& ast) : ast_(ast) {}
+  Lowering(const AslAst& ast, EncodedStaticData&& encoded)
+      : ast_(ast), states_(ast), encoded_(std::move(encoded)) {
+    if (encoded_.states.size() != ast_.states.size())
+      throw std::logic_error("lowering met static data of another definition");
+  }
 
   LoweredStateMachine run() {
     number_handlers();
@@ -42,7 +78,7 @@ class Lowering {
 
  private:
   StateId state_id(std::string_view name) const {
-    const auto index = ast_.state_index(name);
+    const auto index = states_.find(name);
     if (!index) throw std::logic_error("lowering met a transition validation should have refused");
     return StateId{static_cast<std::uint16_t>(*index)};
   }
@@ -62,10 +98,7 @@ class Lowering {
 
   // Identical encodings share one entry, which keeps the name and id of the
   // state that registered it first.
-  std::optional<SchemaId> register_schema(const json::Value& data, std::string name) {
-    const std::optional<SchemaType> schema = extract_schema(data);
-    if (!schema) return std::nullopt;
-    std::vector<std::uint8_t> encoded = encode_schema(*schema);
+  SchemaId register_schema(EncodedBytes encoded, std::string name) {
     std::string key(encoded.begin(), encoded.end());
     if (auto found = schema_ids_.find(key); found != schema_ids_.end()) return found->second;
     const SchemaId id{static_cast<std::uint16_t>(machine_.schemas.size())};
@@ -74,6 +107,8 @@ class Lowering {
     return id;
   }
 
+  // Validation has refused Pass data without a schema (non-uniform arrays),
+  // so every Result and Parameters value has one.
   void build_schema_table() {
     const std::vector<std::uint8_t> any = encode_schema(SchemaType{SchemaType::Any{}});
     machine_.schemas.push_back(LoweredSchema{SchemaId{0}, "opaque", any});
@@ -82,10 +117,14 @@ class Lowering {
       const auto* pass = std::get_if<PassStateAst>(&ast_.states[i].state);
       if (pass == nullptr) continue;
       const std::string& name = ast_.states[i].name;
+      EncodedStateData& encoded = encoded_.states[i];
       if (pass->result) {
-        if (auto id = register_schema(*pass->result, name + ".Result")) result_schemas_[i] = *id;
+        result_schemas_[i] =
+            register_schema(take_encoding(encoded.result_schema), name + ".Result");
       }
-      if (pass->parameters) register_schema(*pass->parameters, name + ".Parameters");
+      if (pass->parameters) {
+        register_schema(take_encoding(encoded.parameters_schema), name + ".Parameters");
+      }
     }
   }
 
@@ -162,6 +201,7 @@ class Lowering {
     return std::visit(
         Overloaded{
             [&](const TaskStateAst& task) -> LoweredStateKind {
+              EncodedStateData& encoded = encoded_.states[index];
               LoweredTask lowered{handler_ids_.at(task.resource),
                                   SchemaId{0},
                                   SchemaId{0},
@@ -171,24 +211,26 @@ class Lowering {
                                   opt_path(task.input_path),
                                   opt_path(task.output_path),
                                   result_path(task.result_path),
-                                  lower_opt_template(task.parameters),
-                                  lower_opt_template(task.result_selector)};
+                                  lower_template(task.parameters, std::move(encoded.parameters)),
+                                  lower_template(task.result_selector,
+                                                 std::move(encoded.result_selector))};
               for (const RetryAst& retry : task.retry) lowered.retry.push_back(lower_retry(retry));
               for (const CatchAst& catcher : task.catch_)
                 lowered.catch_.push_back(lower_catch(catcher));
               return lowered;
             },
             [&](const PassStateAst& pass) -> LoweredStateKind {
+              EncodedStateData& encoded = encoded_.states[index];
               const auto schema = result_schemas_.find(index);
               return LoweredPass{
                   SchemaId{0},
                   schema == result_schemas_.end() ? SchemaId{0} : schema->second,
-                  pass.result ? std::optional(encode_validated(*pass.result)) : std::nullopt,
+                  pass.result ? std::optional(take_encoding(encoded.result)) : std::nullopt,
                   transition(pass.next),
                   opt_path(pass.input_path),
                   opt_path(pass.output_path),
                   result_path(pass.result_path),
-                  lower_opt_template(pass.parameters)};
+                  lower_template(pass.parameters, std::move(encoded.parameters))};
             },
             [&](const ChoiceStateAst& choice) -> LoweredStateKind {
               LoweredChoice lowered{SchemaId{0}, {}, std::nullopt};
@@ -209,6 +251,8 @@ class Lowering {
   }
 
   const AslAst& ast_;
+  const StateIndex states_;
+  EncodedStaticData encoded_;
   LoweredStateMachine machine_;
   std::map<std::string_view, HandlerId> handler_ids_;
   std::unordered_map<std::string, SchemaId> schema_ids_;
@@ -236,7 +280,14 @@ std::optional<LoweredTemplate> lower_opt_template(
 }
 
 LoweredStateMachine lower(const AslAst& ast) {
-  return Lowering(ast).run();
+  EncodedStaticData encoded;
+  if (!check_limits(ast, &encoded).ok())
+    throw std::logic_error("lowering met data validation should have refused");
+  return lower(ast, std::move(encoded));
+}
+
+LoweredStateMachine lower(const AslAst& ast, EncodedStaticData encoded) {
+  return Lowering(ast, std::move(encoded)).run();
 }
 
 }  // namespace vorn::build

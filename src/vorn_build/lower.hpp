@@ -14,10 +14,15 @@
 #include "ast.hpp"
 #include "json/value.hpp"
 #include "lowered.hpp"
+#include "static_data.hpp"
 
 namespace vorn::build {
 
 LoweredStateMachine lower(const AslAst& ast);
+
+// lower(), taking the encodings of the static data that validation made
+// (validate(ast, encoded)) instead of encoding the same values again.
+LoweredStateMachine lower(const AslAst& ast, EncodedStaticData encoded);
 
 // A template's members in key order: keys ending in ".$" (at least two bytes)
 // become references to the path they hold, every other member a literal with

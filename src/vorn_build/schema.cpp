@@ -135,6 +135,58 @@ void encode_into(std::vector<std::uint8_t>& out, const SchemaType& schema) {
              schema.kind);
 }
 
+// The type tags of scalar values, as encode_into writes them.
+std::uint8_t scalar_tag(const Value& value) {
+  switch (value.kind()) {
+    case Value::Kind::String:
+      return 0x03;
+    case Value::Kind::UInt:
+    case Value::Kind::Int:
+      return 0x04;
+    case Value::Kind::Bool:
+      return 0x05;
+    case Value::Kind::Null:
+      return 0x06;
+    case Value::Kind::Float:
+      return 0x07;
+    case Value::Kind::Array:
+    case Value::Kind::Object:
+      break;
+  }
+  return 0xff;  // not reached: callers pass scalars only
+}
+
+// encode_into(out, build_schema(value)), without the type in between: an
+// array's type is its first element's (Any when it has none), an object's
+// fields are its members, already in key order.
+void encode_value_schema_into(std::vector<std::uint8_t>& out, const Value& value) {
+  if (value.is_array()) {
+    out.push_back(0x02);
+    const std::size_t length_at = out.size();
+    append_u16(out, 0);
+    const json::Array& items = value.as_array();
+    if (items.empty()) {
+      out.push_back(0xff);
+    } else {
+      encode_value_schema_into(out, items.front());
+    }
+    put_u16(out, length_at, out.size() - length_at - 2);
+  } else if (value.is_object()) {
+    out.push_back(0x01);
+    const std::size_t length_at = out.size();
+    append_u16(out, 0);
+    append_u16(out, value.as_object().size());
+    for (const json::Member& member : value.as_object()) {
+      append_u16(out, member.key.size());
+      out.insert(out.end(), member.key.begin(), member.key.end());
+      encode_value_schema_into(out, member.value);
+    }
+    put_u16(out, length_at, out.size() - length_at - 2);
+  } else {
+    out.push_back(scalar_tag(value));
+  }
+}
+
 }  // namespace
 
 bool has_uniform_arrays(const Value& value) {
@@ -158,6 +210,44 @@ bool has_uniform_arrays(const Value& value) {
 std::optional<SchemaType> extract_schema(const Value& value) {
   if (!has_uniform_arrays(value)) return std::nullopt;
   return build_schema(value);
+}
+
+std::vector<std::uint8_t> encode_schema_of_uniform(const Value& value) {
+  std::vector<std::uint8_t> out;
+  encode_value_schema_into(out, value);
+  return out;
+}
+
+// The checks of measure_schema, in its order, over the type build_schema
+// would give.
+Result<std::size_t, EncodeError> measure_schema_of_uniform(const Value& value) {
+  using Limit = EncodeError::Limit;
+  if (value.is_array()) {
+    const json::Array& items = value.as_array();
+    std::size_t element = 1;  // Any
+    if (!items.empty()) {
+      VORN_TRY_ASSIGN(element, measure_schema_of_uniform(items.front()));
+    }
+    if (element > kMaxFieldValue) return fail(EncodeError{Limit::ArrayBody, element});
+    return kContainerHeaderSize + element;
+  }
+  if (value.is_object()) {
+    const json::Object& object = value.as_object();
+    if (object.size() > kMaxFieldValue) {
+      return fail(EncodeError{Limit::ObjectCount, object.size()});
+    }
+    std::size_t body = 2;
+    for (const json::Member& member : object) {
+      if (member.key.size() > kMaxFieldValue) {
+        return fail(EncodeError{Limit::KeyLength, member.key.size()});
+      }
+      VORN_TRY_ASSIGN(const std::size_t type, measure_schema_of_uniform(member.value));
+      body += 2 + member.key.size() + type;
+    }
+    if (body > kMaxFieldValue) return fail(EncodeError{Limit::ObjectBody, body});
+    return kContainerHeaderSize + body;
+  }
+  return std::size_t{1};
 }
 
 bool schemas_structurally_equal(const SchemaType& a, const SchemaType& b) {

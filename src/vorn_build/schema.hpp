@@ -71,6 +71,14 @@ std::optional<SchemaType> extract_schema(const json::Value& value);
 // allocates nothing, for callers that only need the verdict.
 bool has_uniform_arrays(const json::Value& value);
 
+// For a value already known to have uniform arrays (has_uniform_arrays
+// holds): encode_schema(*extract_schema(value)) and
+// measure_schema(*extract_schema(value)), written or measured straight from
+// the value, without checking the arrays again or building the type. Only
+// the first element of each array is visited.
+std::vector<std::uint8_t> encode_schema_of_uniform(const json::Value& value);
+Result<std::size_t, EncodeError> measure_schema_of_uniform(const json::Value& value);
+
 // Deep equality. Nothing is a wildcard: Any equals only Any.
 bool schemas_structurally_equal(const SchemaType& a, const SchemaType& b);
 

@@ -37,6 +37,29 @@ bool is_accepted_path(std::string_view path) {
   return path == "$" || path.starts_with("$.");
 }
 
+// "States.{name}", spelled out only when an error needs it: most states
+// have none, and a state name seldom fits a string's inline buffer.
+class StateLocation {
+ public:
+  explicit StateLocation(const NamedState& state) : name_(state.name) {}
+  std::string text() const { return "States." + name_; }
+  friend std::string operator+(const StateLocation& location, std::string_view suffix) {
+    std::string out = location.text();
+    out += suffix;
+    return out;
+  }
+
+ private:
+  const std::string& name_;
+};
+
+std::string_view location_text(std::string_view location) {
+  return location;
+}
+std::string location_text(const StateLocation& location) {
+  return location.text();
+}
+
 E invalid_path(std::string location, std::string_view path) {
   return E{std::move(location), std::string(path), E::InvalidPath{std::string(path)},
            hints::kInvalidPath};
@@ -59,47 +82,59 @@ std::string describe(const ChoiceOperator& op) {
       op);
 }
 
-Checked check_next_or_end(const std::string& location, const std::optional<std::string>& next,
+Checked check_next_or_end(const StateLocation& location, const std::optional<std::string>& next,
                           bool end) {
-  if (next && end) return fail(E{location, std::nullopt, E::NextAndEnd{}, hints::kNextAndEnd});
+  if (next && end) {
+    return fail(E{location.text(), std::nullopt, E::NextAndEnd{}, hints::kNextAndEnd});
+  }
   if (!next && !end) {
-    return fail(E{location, std::nullopt, E::NoNextOrEnd{}, hints::kNoNextOrEnd});
+    return fail(E{location.text(), std::nullopt, E::NoNextOrEnd{}, hints::kNoNextOrEnd});
   }
   return {};
+}
+
+Checked check_jsonpath(const StateLocation& location, std::string_view field,
+                       std::string_view path) {
+  if (is_accepted_path(path)) return {};
+  return validate_jsonpath(location.text(), field, path);
 }
 
 // InputPath, OutputPath and a ResultPath given as text; Task and Pass alike.
 template <class State>
-Checked check_paths(const std::string& location, const State& state) {
-  if (state.input_path) VORN_TRY(validate_jsonpath(location, "InputPath", *state.input_path));
-  if (state.output_path) VORN_TRY(validate_jsonpath(location, "OutputPath", *state.output_path));
+Checked check_paths(const StateLocation& location, const State& state) {
+  if (state.input_path) VORN_TRY(check_jsonpath(location, "InputPath", *state.input_path));
+  if (state.output_path) VORN_TRY(check_jsonpath(location, "OutputPath", *state.output_path));
   if (const auto* text = std::get_if<ResultPathText>(&state.result_path)) {
-    VORN_TRY(validate_jsonpath(location, "ResultPath", text->path));
+    VORN_TRY(check_jsonpath(location, "ResultPath", text->path));
   }
   return {};
 }
 
-Checked check_task_fields(const std::string& location, const TaskStateAst& task) {
+template <class Location>
+Checked check_template(const Location& state_location, std::string_view field,
+                       const json::Value& template_value);
+
+Checked check_task_fields(const StateLocation& location, const TaskStateAst& task) {
   if (task.resource.empty()) {
     return fail(E{location + ".Resource", "\"\"", E::EmptyResource{}, hints::kEmptyResource});
   }
   VORN_TRY(check_next_or_end(location, task.next, task.end));
   VORN_TRY(check_paths(location, task));
-  if (task.parameters) VORN_TRY(validate_template(location, "Parameters", *task.parameters));
+  if (task.parameters) VORN_TRY(check_template(location, "Parameters", *task.parameters));
   if (task.result_selector) {
-    VORN_TRY(validate_template(location, "ResultSelector", *task.result_selector));
+    VORN_TRY(check_template(location, "ResultSelector", *task.result_selector));
   }
   return {};
 }
 
-Checked check_pass_fields(const std::string& location, const PassStateAst& pass) {
+Checked check_pass_fields(const StateLocation& location, const PassStateAst& pass) {
   VORN_TRY(check_next_or_end(location, pass.next, pass.end));
   VORN_TRY(check_paths(location, pass));
-  if (pass.parameters) VORN_TRY(validate_template(location, "Parameters", *pass.parameters));
+  if (pass.parameters) VORN_TRY(check_template(location, "Parameters", *pass.parameters));
   return {};
 }
 
-Checked check_fields(const std::string& location, const StateAst& state) {
+Checked check_fields(const StateLocation& location, const StateAst& state) {
   if (const auto* task = std::get_if<TaskStateAst>(&state)) {
     return check_task_fields(location, *task);
   }
@@ -114,26 +149,40 @@ Checked check_fields(const std::string& location, const StateAst& state) {
   return {};
 }
 
-Checked check_transitions(const std::string& location, const StateAst& state, const AslAst& ast) {
+Checked check_ref(const StateLocation& location, std::string_view field, std::string_view target,
+                  const StateIndex& states) {
+  if (states.contains(target)) return {};
+  return fail(transition_not_found(location + "." + std::string(field), target));
+}
+
+Checked check_transitions(const StateLocation& location, const StateAst& state,
+                          const StateIndex& states) {
   const std::optional<std::string>* next = nullptr;
   if (const auto* task = std::get_if<TaskStateAst>(&state)) next = &task->next;
   if (const auto* pass = std::get_if<PassStateAst>(&state)) next = &pass->next;
   if (next != nullptr && next->has_value()) {
-    VORN_TRY(check_state_ref(location, "Next", **next, ast));
+    VORN_TRY(check_ref(location, "Next", **next, states));
   }
   if (const auto* choice = std::get_if<ChoiceStateAst>(&state)) {
     for (std::size_t i = 0; i < choice->choices.size(); ++i) {
       const std::string& target = choice->choices[i].next;
-      if (!ast.has_state(target)) {
+      if (!states.contains(target)) {
         return fail(transition_not_found(indexed(location + ".Choices", i) + ".Next", target));
       }
     }
-    if (choice->default_) VORN_TRY(check_state_ref(location, "Default", *choice->default_, ast));
+    if (choice->default_) VORN_TRY(check_ref(location, "Default", *choice->default_, states));
   }
   return {};
 }
 
-Checked check_branches(const std::string& location, const ChoiceStateAst& choice) {
+// Two descriptions are equal exactly when the operators and their values
+// are: each description spells its operator and the value in a form that
+// tells every value apart. So most Choice states, which have few branches,
+// compare operators directly and describe a branch only to report it.
+constexpr std::size_t kDirectComparisonLimit = 16;
+
+Checked check_branches(const StateLocation& location, const ChoiceStateAst& choice) {
+  const bool direct = choice.choices.size() <= kDirectComparisonLimit;
   std::unordered_set<std::string> descriptions;
   for (std::size_t i = 0; i < choice.choices.size(); ++i) {
     const ChoiceRuleAst& rule = choice.choices[i];
@@ -141,8 +190,14 @@ Checked check_branches(const std::string& location, const ChoiceStateAst& choice
       return fail(E{indexed(location + ".Choices", i) + ".Variable", rule.variable,
                     E::InvalidVariable{rule.variable}, hints::kInvalidVariable});
     }
-    std::string description = describe(rule.op);
-    if (!descriptions.insert(description).second) {
+    bool repeated = false;
+    if (direct) {
+      for (std::size_t j = 0; j < i && !repeated; ++j) repeated = choice.choices[j].op == rule.op;
+    } else {
+      repeated = !descriptions.insert(describe(rule.op)).second;
+    }
+    if (repeated) {
+      std::string description = describe(rule.op);
       return fail(E{indexed(location + ".Choices", i), description, E::DuplicateBranch{description},
                     hints::kDuplicateBranch});
     }
@@ -155,8 +210,8 @@ E empty_error_equals(std::string rule_location) {
            hints::kEmptyErrorEquals};
 }
 
-Checked check_retry_and_catch(const std::string& location, const TaskStateAst& task,
-                              const AslAst& ast) {
+Checked check_retry_and_catch(const StateLocation& location, const TaskStateAst& task,
+                              const StateIndex& states) {
   for (std::size_t i = 0; i < task.retry.size(); ++i) {
     const RetryAst& retry = task.retry[i];
     if (retry.error_equals.empty()) {
@@ -178,18 +233,18 @@ Checked check_retry_and_catch(const std::string& location, const TaskStateAst& t
     if (catcher.error_equals.empty()) {
       return fail(empty_error_equals(indexed(location + ".Catch", i)));
     }
-    if (!ast.has_state(catcher.next)) {
+    if (!states.contains(catcher.next)) {
       return fail(transition_not_found(indexed(location + ".Catch", i) + ".Next", catcher.next));
     }
   }
   return {};
 }
 
-std::string state_location(const NamedState& state) {
-  return "States." + state.name;
+StateLocation state_location(const NamedState& state) {
+  return StateLocation(state);
 }
 
-Checked check_static_data(const std::string& location, const PassStateAst& pass) {
+Checked check_static_data(const StateLocation& location, const PassStateAst& pass) {
   if (pass.result && !has_uniform_arrays(*pass.result)) {
     return fail(
         E{location + ".Result", std::nullopt, E::NonUniformArray{}, hints::kNonUniformArray});
@@ -202,13 +257,12 @@ Checked check_static_data(const std::string& location, const PassStateAst& pass)
   return {};
 }
 
-}  // namespace
-
-Checked validate(const AslAst& ast) {
+Checked validate_keeping(const AslAst& ast, EncodedStaticData* keep) {
   if (ast.states.empty()) {
     return fail(E{"", std::nullopt, E::EmptyStates{}, hints::kEmptyStates});
   }
-  if (!ast.has_state(ast.start_at)) {
+  const StateIndex states(ast);
+  if (!states.contains(ast.start_at)) {
     return fail(
         E{"StartAt", ast.start_at, E::StartAtNotFound{ast.start_at}, hints::kStartAtNotFound});
   }
@@ -216,7 +270,7 @@ Checked validate(const AslAst& ast) {
     VORN_TRY(check_fields(state_location(named), named.state));
   }
   for (const NamedState& named : ast.states) {
-    VORN_TRY(check_transitions(state_location(named), named.state, ast));
+    VORN_TRY(check_transitions(state_location(named), named.state, states));
   }
   for (const NamedState& named : ast.states) {
     if (const auto* choice = std::get_if<ChoiceStateAst>(&named.state)) {
@@ -225,7 +279,7 @@ Checked validate(const AslAst& ast) {
   }
   for (const NamedState& named : ast.states) {
     if (const auto* task = std::get_if<TaskStateAst>(&named.state)) {
-      VORN_TRY(check_retry_and_catch(state_location(named), *task, ast));
+      VORN_TRY(check_retry_and_catch(state_location(named), *task, states));
     }
   }
   for (const NamedState& named : ast.states) {
@@ -233,7 +287,17 @@ Checked validate(const AslAst& ast) {
       VORN_TRY(check_static_data(state_location(named), *pass));
     }
   }
-  return check_limits(ast);
+  return check_limits(ast, keep);
+}
+
+}  // namespace
+
+Checked validate(const AslAst& ast) {
+  return validate_keeping(ast, nullptr);
+}
+
+Checked validate(const AslAst& ast, EncodedStaticData& encoded) {
+  return validate_keeping(ast, &encoded);
 }
 
 Checked validate_jsonpath(std::string_view prefix, std::string_view field, std::string_view path) {
@@ -243,32 +307,42 @@ Checked validate_jsonpath(std::string_view prefix, std::string_view field, std::
 
 Checked validate_template(std::string_view state_location, std::string_view field,
                           const json::Value& template_value) {
+  return check_template(state_location, field, template_value);
+}
+
+namespace {
+
+template <class Location>
+Checked check_template(const Location& state_location, std::string_view field,
+                       const json::Value& template_value) {
   if (!template_value.is_object()) {
-    return fail(E{dotted({state_location, field}), std::nullopt, E::TemplateNotObject{},
-                  hints::kTemplateNotObject});
+    return fail(E{dotted({location_text(state_location), field}), std::nullopt,
+                  E::TemplateNotObject{}, hints::kTemplateNotObject});
   }
   const json::Object& object = template_value.as_object();
   for (const json::Member& member : object) {
     const std::string& key = member.key;
     if (!is_reference_key(key)) continue;
     if (!member.value.is_string()) {
-      return fail(E{dotted({state_location, field, key}), std::nullopt,
+      return fail(E{dotted({location_text(state_location), field, key}), std::nullopt,
                     E::InvalidTemplateReference{key, std::string(kReferenceNotString)},
                     hints::kInvalidTemplateReference});
     }
     const std::string& path = member.value.as_string();
     if (!is_accepted_path(path)) {
-      return fail(invalid_path(dotted({state_location, field, key}), path));
+      return fail(invalid_path(dotted({location_text(state_location), field, key}), path));
     }
     const std::string_view plain = reference_base(key);
     if (object.contains(plain)) {
-      return fail(E{dotted({state_location, field}), key,
+      return fail(E{dotted({location_text(state_location), field}), key,
                     E::ConflictingTemplateKeys{std::string(plain)},
                     hints::kConflictingTemplateKeys});
     }
   }
   return {};
 }
+
+}  // namespace
 
 Checked check_state_ref(std::string_view state_location, std::string_view field,
                         std::string_view target, const AslAst& ast) {

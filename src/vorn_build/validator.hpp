@@ -18,11 +18,17 @@
 #include "ast.hpp"
 #include "base/result.hpp"
 #include "json/value.hpp"
+#include "static_data.hpp"
 #include "validation_error.hpp"
 
 namespace vorn::build {
 
 Result<void, ValidationError> validate(const AslAst& ast);
+
+// validate(), keeping the encodings of the static data that its last step
+// makes to check that they fit, for lower() to use instead of encoding the
+// same values again. `encoded` is complete only when validation succeeds.
+Result<void, ValidationError> validate(const AslAst& ast, EncodedStaticData& encoded);
 
 // Accepts "$" and anything beginning with "$."; otherwise InvalidPath at
 // "{prefix}.{field}".

@@ -178,3 +178,28 @@ def test_too_large_static_data_is_refused_not_wrapped():
         " of 65535 bytes) in States.P.Result\n"
         "  Hint: Split the machine or its static data into smaller parts."
     )
+
+
+@pytest.mark.parametrize(
+    "name",
+    [
+        "caf\u00e9 \u00ff",  # Latin-1
+        "\u20ac \ufffd",  # beyond Latin-1, within the BMP
+        "\U0001f600 and \u00e9",  # beyond the BMP
+        "bi\u202edi \u00e9",  # a bidirectional control, written as an escape
+        'q"uote\\ \u20ac',
+    ],
+)
+def test_source_of_every_character_width_is_the_same_text(name):
+    # The source is written straight into a str of the narrowest width that
+    # holds it; the text must not depend on that width. With one Succeed
+    # state the name appears only in its two literals.
+    def source_for(state_name):
+        return compile(definition({state_name: {"Type": "Succeed"}}, start_at=state_name))
+
+    escaped = name.replace("\\", "\\\\").replace('"', '\\"').replace("\u202e", "\\u{202E}")
+    expected = source_for("X").replace('"X"', f'"{escaped}"')
+    source = source_for(name)
+    assert source == expected
+    assert generate(lower(definition({name: {"Type": "Succeed"}}, start_at=name))) == source
+    assert max(map(ord, source)) == max(map(ord, escaped))

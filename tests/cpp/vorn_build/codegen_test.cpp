@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "lowered_samples.hpp"
 
@@ -462,6 +465,93 @@ TEST(FormatPath, FieldsAndIndexesUnescaped) {
       path({LoweredField{"a"}, LoweredIndex{0}, LoweredField{"b"}, LoweredIndex{65535}});
   EXPECT_EQ(format_path(p.segments), "$.a[0].b[65535]");
   EXPECT_EQ(format_path(path({LoweredField{R"(q"\)"}, LoweredField{""}}).segments), R"($.q"\.)");
+}
+
+// The code points of UTF-8 text that is known to be valid.
+std::u32string code_points(std::string_view utf8) {
+  std::u32string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
+    out.push_back(c);
+    i += length;
+  }
+  return out;
+}
+
+template <class Unit>
+std::u32string written_units(const LoweredStateMachine& machine, std::size_t count) {
+  std::vector<Unit> units(count);
+  if (!write_source(machine, std::span<Unit>(units))) return U"(incomplete)";
+  return std::u32string(units.begin(), units.end());
+}
+
+// A machine whose names reach a given width: Latin-1, the BMP, beyond it.
+LoweredStateMachine named(std::string name) {
+  LoweredStateMachine machine = samples::every_field_present();
+  machine.states[0].name = name;
+  machine.handler_names[0] = "\xE2\x80\xAE" + name;  // with a bidirectional control
+  return machine;
+}
+
+TEST(WriteSource, MeasuresAndWritesWhatGenerateReturnsInEveryWidth) {
+  const struct {
+    std::string label;
+    LoweredStateMachine machine;
+    char32_t max_char;
+  } cases[] = {
+      {"ascii", samples::every_field_present(), 0x7F},
+      {"extreme numbers", samples::extreme_numbers(), 0x7F},
+      {"latin-1", named("caf\xC3\xA9 \xC3\xBF"), 0xFF},
+      {"bmp", named("\xE2\x82\xAC \xEF\xBF\xBD"), 0xFFFD},
+      {"astral", named("\xF0\x9F\x98\x80"), 0x1F600},
+      {"awkward", samples::awkward_texts(), 0x1F600},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string text = generate(c.machine);
+    const std::u32string expected = code_points(text);
+    const SourceExtent extent = measure_source(c.machine);
+    ASSERT_TRUE(extent.valid_utf8);
+    EXPECT_EQ(extent.utf8_bytes, text.size());
+    EXPECT_EQ(extent.code_points, expected.size());
+    EXPECT_EQ(extent.max_char, c.max_char);
+
+    std::string utf8(extent.utf8_bytes, '\0');
+    ASSERT_TRUE(write_source(c.machine, std::span<char>(utf8)));
+    EXPECT_EQ(utf8, text);
+    if (c.max_char <= 0xFF) {
+      EXPECT_EQ(written_units<std::uint8_t>(c.machine, extent.code_points), expected);
+    }
+    if (c.max_char <= 0xFFFF) {
+      EXPECT_EQ(written_units<std::uint16_t>(c.machine, extent.code_points), expected);
+    }
+    EXPECT_EQ(written_units<std::uint32_t>(c.machine, extent.code_points), expected);
+  }
+}
+
+TEST(WriteSource, RefusesABufferOfAnyOtherSizeWithoutWritingPastIt) {
+  const LoweredStateMachine machine = named("caf\xC3\xA9");
+  const SourceExtent extent = measure_source(machine);
+  for (const std::size_t size : {std::size_t{0}, extent.utf8_bytes - 1, extent.utf8_bytes + 1}) {
+    std::string buffer(size + 16, '#');
+    EXPECT_FALSE(write_source(machine, std::span<char>(buffer.data(), size))) << size;
+    EXPECT_EQ(buffer.substr(size), std::string(16, '#')) << size;
+  }
+  // A code point that does not fit the unit is refused, not truncated.
+  std::vector<std::uint8_t> latin1(measure_source(named("\xE2\x82\xAC")).code_points);
+  EXPECT_FALSE(write_source(named("\xE2\x82\xAC"), std::span<std::uint8_t>(latin1)));
+}
+
+TEST(WriteSource, TextThatIsNotUtf8IsMeasuredInBytesOnly) {
+  const LoweredStateMachine machine = named("bad \xC3 \xFF \xED\xA0\x80 \xE2\x80");
+  const SourceExtent extent = measure_source(machine);
+  EXPECT_FALSE(extent.valid_utf8);
+  const std::string text = generate(machine);
+  EXPECT_EQ(extent.utf8_bytes, text.size());
+  EXPECT_NE(text.find("name: \"bad \xC3 \xFF \xED\xA0\x80 \xE2\x80\""), std::string::npos);
 }
 
 }  // namespace

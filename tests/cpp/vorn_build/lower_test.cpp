@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "vorn/encode.hpp"
 #include "vorn_build/parser.hpp"
+#include "vorn_build/schema.hpp"
 #include "vorn_build/validator.hpp"
 
 namespace vorn::build {
@@ -180,6 +182,58 @@ TEST(Lower, IsAPureFunctionOfTheDefinition) {
   const std::string text =
       R"({"StartAt":"A","States":{"A":{"Type":"Pass","Result":{"a":[1]},"End":true}}})";
   EXPECT_EQ(lower_text(text), lower_text(text));
+}
+
+// The bytes validation hands on must be exactly what encoding each value on
+// its own gives, in the places lowering would have put them.
+TEST(Lower, UsesValidationsEncodingsOfEveryStaticValue) {
+  const std::string text = R"({"StartAt":"P","States":{
+      "P":{"Type":"Pass","Result":{"z":[{"a":1.5},{"a":2.5}],"s":"x"},
+           "Parameters":{"r.$":"$.in","lit":[[],[]],"n":null,"deep":{"k":[true]}},"Next":"Q"},
+      "Q":{"Type":"Pass","Result":{"z":[{"a":0.5}],"s":"y"},"Next":"T"},
+      "T":{"Type":"Task","Resource":"r","End":true,
+           "Parameters":{"b":-1,"a.$":"$.x","c":"text","d":{"e.$":"$.no"}},
+           "ResultSelector":{"k":{},"v.$":"$"}}}})";
+  auto ast = parse(text);
+  ASSERT_TRUE(ast.ok());
+  EncodedStaticData encoded;
+  ASSERT_TRUE(validate(*ast, encoded).ok());
+  const LoweredStateMachine machine = lower(*ast, std::move(encoded));
+  EXPECT_EQ(machine, lower(*ast));
+
+  auto encoding = [](const json::Value& value) { return encode_value(value).value(); };
+  auto schema_bytes = [](const json::Value& value) {
+    return encode_schema(*extract_schema(value));
+  };
+  const auto& p = std::get<PassStateAst>(ast->states[0].state);
+  const auto& q = std::get<PassStateAst>(ast->states[1].state);
+  const auto& t = std::get<TaskStateAst>(ast->states[2].state);
+  EXPECT_EQ(kind_of<LoweredPass>(machine, 0).result_data, encoding(*p.result));
+  EXPECT_EQ(kind_of<LoweredPass>(machine, 1).result_data, encoding(*q.result));
+  // P's and Q's results share one shape, so one schema; then P's Parameters.
+  ASSERT_EQ(machine.schemas.size(), 3u);
+  EXPECT_EQ(machine.schemas[1].name, "P.Result");
+  EXPECT_EQ(machine.schemas[1].encoded, schema_bytes(*q.result));
+  EXPECT_EQ(machine.schemas[2].name, "P.Parameters");
+  EXPECT_EQ(machine.schemas[2].encoded, schema_bytes(*p.parameters));
+  EXPECT_EQ(kind_of<LoweredPass>(machine, 1).output_schema, SchemaId{1});
+
+  auto literals_of = [&](const json::Value& tmpl, const LoweredTemplate& lowered) {
+    std::size_t checked = 0;
+    ASSERT_EQ(lowered.entries.size(), tmpl.as_object().size());
+    for (std::size_t i = 0; i < lowered.entries.size(); ++i) {
+      const json::Member& member = tmpl.as_object().members()[i];
+      if (const auto* literal = std::get_if<LoweredLiteral>(&lowered.entries[i])) {
+        EXPECT_EQ(literal->key, member.key);
+        EXPECT_EQ(literal->value, encoding(member.value)) << member.key;
+        ++checked;
+      }
+    }
+    EXPECT_GT(checked, 0u);
+  };
+  literals_of(*p.parameters, *kind_of<LoweredPass>(machine, 0).parameters);
+  literals_of(*t.parameters, *kind_of<LoweredTask>(machine, 2).parameters);
+  literals_of(*t.result_selector, *kind_of<LoweredTask>(machine, 2).result_selector);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "json/reader.hpp"
@@ -119,6 +120,44 @@ TEST(Schema, DeepAndWideValuesAreHandled) {
   EXPECT_EQ(schema_bytes(wide + R"({"id":2,"tags":[]}])"), "absent");  // the last one differs
   EXPECT_EQ(schema_bytes(wide + R"({"id":2,"tags":["b"]}])"),
             "02 14 00 01 11 00 02 00 02 00 69 64 04 04 00 74 61 67 73 02 01 00 03");
+}
+
+// Validation and lowering encode and measure schemas straight from the data;
+// that must match building the type first, bytes and refusals alike.
+TEST(Schema, StraightFromUniformDataMatchesTheType) {
+  const std::string long_key(70000, 'k');
+  const std::string texts[] = {
+      "null", "1", "-1", "1.5", "true", "\"s\"", "[]", "[[]]", "[[], []]", "{}",
+      R"({"b":[{"x":1,"y":[true]}],"a":null,"ab":{"":[]}})", R"([{"a":[1,2]},{"a":[3]}])",
+      R"({"k.$":"$.x","v":[[1.5],[2.5]],"e":[]})",
+      // Too large for the 16-bit fields in each way measure_schema checks.
+      "{\"" + long_key + "\":1}",
+      "[{\"" + long_key + "\":1}]",
+      "{\"a\":{\"" + std::string(40000, 'x') + "\":1},\"b\":{\"" + std::string(40000, 'y') +
+          "\":1}}",
+      "[[[{\"" + std::string(65530, 'z') + "\":[1]}]]]",
+  };
+  for (const std::string& text : texts) {
+    const json::Value value = read(text);
+    const std::optional<SchemaType> schema = extract_schema(value);
+    ASSERT_TRUE(schema.has_value()) << text.substr(0, 60);
+    EXPECT_EQ(encode_schema_of_uniform(value), encode_schema(*schema)) << text.substr(0, 60);
+    const auto straight = measure_schema_of_uniform(value);
+    const auto built = measure_schema(*schema);
+    ASSERT_EQ(straight.ok(), built.ok()) << text.substr(0, 60);
+    if (built.ok()) {
+      EXPECT_EQ(straight.value(), built.value());
+      EXPECT_EQ(straight.value(), encode_schema(*schema).size());
+    } else {
+      EXPECT_EQ(to_string(straight.error()), to_string(built.error())) << text.substr(0, 60);
+    }
+  }
+  // An object with more fields than a count can hold.
+  json::Object wide;
+  for (int i = 0; i < 70000; ++i) wide.members().push_back({std::to_string(1000000 + i), json::Value(1)});
+  const json::Value wide_value(std::move(wide));
+  EXPECT_EQ(to_string(measure_schema_of_uniform(wide_value).error()),
+            to_string(measure_schema(*extract_schema(wide_value)).error()));
 }
 
 }  // namespace
