@@ -5,6 +5,7 @@ import ast
 import pathlib
 import subprocess
 import sys
+import sysconfig
 import textwrap
 
 import pytest
@@ -65,6 +66,8 @@ def test_stub_classes_declare_exactly_the_members_of_the_runtime_classes(name):
 
 def test_installed_stubs_are_the_ones_in_the_tree():
     site = pathlib.Path(_pyvorn.__file__).parent
+    if str(site) not in sysconfig.get_paths().values():
+        pytest.skip(f"the module under test is not installed: it was loaded from {site}")
     source = STUB.read_bytes()
     assert (site / "_pyvorn.pyi").read_bytes() == source
     assert (site / "_pyvorn-stubs" / "__init__.pyi").read_bytes() == source
