@@ -12,7 +12,7 @@ done
 
 echo "==> bench/compile_stages.cpp"
 cmake -S . -B build/bench -G Ninja -DPYVORN_BUILD_BENCH=ON -DPYVORN_BUILD_PYTHON=OFF >/dev/null
-cmake --build build/bench --target compile_stages step_engine >/dev/null
+cmake --build build/bench --parallel "${PYVORN_JOBS:-2}" --target compile_stages step_engine >/dev/null
 definition=$(mktemp)
 trap 'rm -f "$definition"' EXIT
 for shape in small large; do

@@ -18,7 +18,19 @@ import tracemalloc
 import pytest
 
 import _pyvorn
-from _pyvorn import compile, decode_value, encode_value, generate, lower, validate
+from _pyvorn import (
+    ContextObject,
+    JsonPath,
+    JsonTemplate,
+    StateMachine,
+    compile,
+    decode_value,
+    encode_value,
+    generate,
+    json_place,
+    lower,
+    validate,
+)
 from conftest import definition
 
 ITERATIONS = 10_000
@@ -95,7 +107,148 @@ def cases():
     yield "decode_value not bytes", decode_value, (bytearray(ENCODED),), TypeError
 
 
-CASES = list(cases())
+# ------------------------------------------------------------ the runtime
+
+# A Task that may fail, retried once and then caught, a Choice and a Pass
+# placing a template: every path the engine copies data along.
+MACHINE = definition(
+    {
+        "Work": {
+            "Type": "Task",
+            "Resource": "svc",
+            "InputPath": "$.order",
+            "Parameters": {"id.$": "$.id", "tags": ["a", "b"]},
+            "ResultSelector": {"got.$": "$"},
+            "ResultPath": "$.result",
+            "Retry": [{"ErrorEquals": ["External"], "MaxAttempts": 2}],
+            "Catch": [{"ErrorEquals": ["*"], "Next": "Shape"}],
+            "Next": "Route",
+        },
+        "Route": {
+            "Type": "Choice",
+            "Choices": [{"Variable": "$.order.id", "NumericEquals": 7, "Next": "Shape"}],
+            "Default": "Done",
+        },
+        "Shape": {"Type": "Pass", "Parameters": {"copy.$": "$.order"}, "ResultPath": "$.shaped",
+                  "Next": "Done"},
+        "Done": {"Type": "Succeed"},
+    },
+    start_at="Work",
+)
+ORDER = {fresh("order"): {fresh("id"): 7, fresh("lines"): [fresh("x") * 40, 2.5, None]}}
+
+
+def echo(ctx):
+    return ctx["input"]
+
+
+def refuse(ctx):
+    raise ValueError(fresh("no stock for ") + str(ctx["state_id"]))
+
+
+def unconvertible(ctx):
+    return {1, 2}
+
+
+def run_machine(text, initial_input, handler):
+    machine = StateMachine(text, initial_input)
+    machine.register_handler("svc", handler)
+    result = machine.run()
+    machine.journal, repr(machine), machine.state_names, machine.handler_names
+    return result
+
+
+def run_expecting(status):
+    def runner(text, initial_input, handler):
+        result = run_machine(text, initial_input, handler)
+        assert result["status"] == status, result
+    runner.__name__ = f"run to {status}"
+    return runner
+
+
+def start_from_lowered(text, initial_input):
+    return StateMachine.from_lowered(lower(text), initial_input).run()
+
+
+def start_from_consumed(handle):
+    return StateMachine.from_lowered(handle)
+
+
+def reenter(text, initial_input):
+    """A handler that uses its own machine: both borrow errors, then success."""
+    machine = StateMachine(text, initial_input)
+    seen = []
+
+    def handler(ctx):
+        for use in (machine.step, lambda: machine.journal):
+            try:
+                use()
+            except RuntimeError as error:
+                seen.append(str(error))
+        return ctx["input"]
+
+    machine.register_handler("svc", handler)
+    assert machine.run()["status"] == "completed"
+    assert seen == ["Already borrowed", "Already mutably borrowed"]
+
+
+def resolve(expression, root):
+    return JsonPath(expression).resolve(root)
+
+
+def evaluate(template, input_value):
+    return JsonTemplate(template).evaluate(input_value)
+
+
+def context_object(execution_id, config, name):
+    context = ContextObject(execution_id=execution_id, start_time="2026-12-08T00:00:00Z",
+                            config=config)
+    context.state_name = name
+    return context.value(), context.state_name, repr(context)
+
+
+def delete_state_name(context):
+    del context.state_name
+
+
+def runtime_cases():
+    consumed = lower(MACHINE)
+    StateMachine.from_lowered(consumed)
+    yield "StateMachine", StateMachine, (MACHINE, ORDER), None
+    yield "StateMachine not json", StateMachine, (NOT_JSON, ORDER), _pyvorn.ParseError
+    yield "StateMachine broken rule", StateMachine, (BREAKS_A_RULE,), _pyvorn.ValidationError
+    yield "StateMachine input not dict", StateMachine, (MACHINE, [ORDER]), TypeError
+    yield "StateMachine input cyclic", StateMachine, (MACHINE, {"c": CYCLIC}), RecursionError
+    yield "StateMachine input too long", StateMachine, (MACHINE, {"s": TOO_LONG}), ValueError
+    yield "from_lowered", start_from_lowered, (MACHINE, ORDER), None
+    yield "from_lowered consumed", start_from_consumed, (consumed,), RuntimeError
+    yield "run", run_expecting("completed"), (MACHINE, ORDER, echo), None
+    yield "run failing handler", run_expecting("completed"), (MACHINE, ORDER, refuse), None
+    yield "run unconvertible result", run_expecting("completed"), (MACHINE, ORDER, unconvertible), None
+    yield "run missing path", run_expecting("fatal"), (MACHINE, {"no": ORDER}, echo), None
+    yield "run borrow errors", reenter, (MACHINE, ORDER), None
+    yield "JsonPath", resolve, ("$.order.lines[0]", ORDER), None
+    yield "JsonPath miss", resolve, ("$.order.lines[9]", ORDER), None
+    yield "JsonPath bad expression", resolve, ("$.order[x]", ORDER), _pyvorn.JsonPathError
+    yield "JsonPath unconvertible root", resolve, ("$.a", {"a": {1}}), TypeError
+    yield "JsonPath cyclic root", resolve, ("$.a", CYCLIC), RecursionError
+    yield "JsonTemplate", evaluate, ({"a.$": "$.order", "b": ORDER}, ORDER), None
+    yield "JsonTemplate miss", evaluate, ({"a.$": "$.nothing"}, ORDER), None
+    yield "JsonTemplate bad reference", evaluate, ({"a.$": 5, "b": ORDER}, ORDER), _pyvorn.JsonPathError
+    yield "JsonTemplate not dict", evaluate, ([ORDER], ORDER), TypeError
+    yield "JsonTemplate unconvertible input", evaluate, ({"a.$": "$"}, {"s": {1}}), TypeError
+    yield "ContextObject", context_object, (fresh("e-1"), ORDER, fresh("Work")), None
+    yield "ContextObject bad id", context_object, (7, ORDER, fresh("Work")), TypeError
+    yield "ContextObject bad config", context_object, (fresh("e-1"), {"c": CYCLIC}, "W"), RecursionError
+    yield "ContextObject bad name", context_object, (fresh("e-1"), ORDER, 3.5), TypeError
+    yield "ContextObject delete", delete_state_name, (ContextObject(),), AttributeError
+    yield "json_place", json_place, (ORDER, "$.order.placed", ORDER), None
+    yield "json_place unreachable", json_place, (ORDER, "$.none.placed", ORDER), None
+    yield "json_place bad path", json_place, (ORDER, "order", ORDER), _pyvorn.JsonPathError
+    yield "json_place unconvertible", json_place, (ORDER, "$.a", {1}), TypeError
+
+
+CASES = list(cases()) + list(runtime_cases())
 
 
 def shared(obj):
@@ -149,7 +302,7 @@ def run(function, args, raises, times):
 @pytest.mark.parametrize("name,function,args,raises", CASES, ids=[c[0] for c in CASES])
 def test_no_reference_or_object_leaks(name, function, args, raises):
     watched = objects_within(args, [])
-    watched += [_pyvorn.ParseError, _pyvorn.ValidationError, function]
+    watched += [_pyvorn.ParseError, _pyvorn.ValidationError, _pyvorn.JsonPathError, function]
     run(function, args, raises, WARM_UP)
     gc.collect()
     counts = [sys.getrefcount(obj) for obj in watched]

@@ -1,5 +1,6 @@
 """Hostile sizes and bytes: very deep, very long, very wide, every byte value,
-invalid UTF-8 and lone surrogates. Each input ends in a value or in one clear
+invalid UTF-8 and lone surrogates, through the compiler, the value format,
+running machines and JSONPath. Each input ends in a value or in one clear
 error, never a crash, a hang or a wrong value. No time is asserted, but the
 sizes are such that work quadratic in them would not finish at all.
 
@@ -12,7 +13,19 @@ import struct
 import pytest
 
 import _pyvorn
-from _pyvorn import compile, decode_value, encode_value, generate, lower, validate
+from _pyvorn import (
+    JsonPath,
+    JsonTemplate,
+    StateMachine,
+    compile,
+    decode_value,
+    encode_value,
+    generate,
+    json_place,
+    lower,
+    validate,
+)
+from conftest import definition
 
 DEEP = 100_000
 LONG = 10 * 1024 * 1024
@@ -299,3 +312,161 @@ def test_lone_surrogates_in_python_text(surrogate):
         (encode_value, {surrogate: 1}),
     ]:
         assert error_of(call, argument)[0] is UnicodeEncodeError
+
+
+# ---------------------------------------------------------------- running machines
+
+ECHO_TASK = definition(
+    {"A": {"Type": "Task", "Resource": "svc", "ResultPath": "$.echo", "Next": "B"},
+     "B": {"Type": "Pass", "Parameters": {"copy.$": "$.echo"}, "ResultPath": "$.copy",
+           "End": True}}
+)
+
+
+def deep_list(levels):
+    value = []
+    for _ in range(levels):
+        value = [value]
+    return value
+
+
+HOSTILE_DATA = {
+    "deep": deep_list(DEEP),
+    "long string": "x" * LONG,
+    "long key": {"k" * LONG: 1},
+    "wide object": {f"k{i}": i for i in range(WIDE)},
+    "wide array": [None] * WIDE,
+    "lone surrogate": ["ok", "a\udc80b"],
+    "surrogate key": {"\ud800": 1},
+}
+
+
+@pytest.mark.parametrize("value", HOSTILE_DATA.values(), ids=HOSTILE_DATA.keys())
+def test_hostile_state_data_is_one_clear_error(value):
+    """What encode_value refuses, a machine refuses the same way: raised when
+    it is the initial input, a failed step when a handler returns it."""
+    kind, message = error_of(encode_value, {"v": value})
+    assert kind in (RecursionError, ValueError, UnicodeEncodeError)
+    assert error_of(StateMachine, ECHO_TASK, {"v": value}) == (kind, message)
+    machine = StateMachine(ECHO_TASK, {"n": 1})
+    machine.register_handler("svc", lambda ctx: {"v": value})
+    assert machine.run()["status"] == "fatal"
+    assert machine.journal == [{"state_name": "A", "state_id": 0, "attempt": 0,
+                                "error": f"handler return: {kind.__name__}: {message}"}]
+    assert machine.current_state == 0
+
+
+def test_every_character_runs_through_a_machine():
+    characters = [chr(c) for c in range(0x110000) if not 0xD800 <= c <= 0xDFFF]
+    for start in range(0, len(characters), 2048):
+        chunk = "".join(characters[start : start + 2048])
+        machine = StateMachine(ECHO_TASK, {chunk: chunk[::-1]})
+        machine.register_handler("svc", lambda ctx: ctx["input"][chunk])
+        result = machine.run()
+        assert result == {"status": "completed", "output": {
+            chunk: chunk[::-1], "copy": {"copy": chunk[::-1]}, "echo": chunk[::-1]}}
+
+
+@pytest.mark.parametrize("code", range(256))
+def test_every_code_point_below_256_in_state_and_resource_names(code):
+    name = chr(code)
+    text = json.dumps({"StartAt": name, "States": {
+        name: {"Type": "Task", "Resource": name, "End": True, "Comment": name}}})
+    machine = StateMachine(text, {name: name})
+    assert machine.state_names == [name] and machine.handler_names == [name]
+    machine.register_handler(name, lambda ctx: ctx["input"])
+    assert machine.run() == {"status": "completed", "output": {name: name}}
+    assert repr(machine) == f'<StateMachine states=1 current="{name}">'
+
+
+def test_lone_surrogates_never_reach_a_machine():
+    for surrogate in ("\ud800", "s\udfffc"):
+        escaped = json.dumps(surrogate)  # as JSON escapes: a parse error
+        assert error_of(StateMachine, ECHO_TASK.replace('"svc"', escaped))[0] is _pyvorn.ParseError
+        as_text = ECHO_TASK.replace('"svc"', '"' + surrogate + '"')
+        assert error_of(StateMachine, as_text)[0] is UnicodeEncodeError
+    machine = StateMachine(ECHO_TASK)
+    assert error_of(machine.register_handler, "\ud800", print)[0] is UnicodeEncodeError
+    assert machine.handler_names == ["svc"]
+
+
+# ---------------------------------------------------------------- JSONPath
+
+
+def test_paths_of_hostile_length():
+    long_name = "a" * LONG
+    assert JsonPath("$." + long_name).resolve({long_name: 1}) == 1
+    assert JsonPath("$['" + long_name + "']").resolve({long_name: [2]}) == [2]
+    many_steps = JsonPath("$" + "[0]" * DEEP)
+    assert many_steps.resolve([[1]]) is None
+    assert error_of(JsonPath, "$" + "[0]" * DEEP + "[") == (
+        _pyvorn.JsonPathError,
+        f"JsonPathError {{ position: {3 * DEEP + 1}, kind: UnterminatedBracket }}",
+    )
+    assert error_of(JsonPath, "$" + ".a" * DEEP + "." + "é") == (
+        _pyvorn.JsonPathError, f"JsonPathError {{ position: {2 * DEEP + 2}, kind: EmptyFieldName }}"
+    )
+
+
+def test_hostile_documents_for_paths_templates_and_placement():
+    deep = deep_list(DEEP)
+    for call in (lambda: JsonPath("$[0]").resolve(deep),
+                 lambda: JsonTemplate({"a.$": "$"}).evaluate(deep),
+                 lambda: json_place(deep, "$[0]", 1),
+                 lambda: json_place({}, "$.a", deep)):
+        assert error_of(call)[0] is RecursionError
+    # No 16-bit limits here: these are plain JSON trees.
+    long_string = "s" * LONG
+    wide = {f"k{i}": i for i in range(WIDE)}
+    assert JsonPath("$.s").resolve({"s": long_string}) == long_string
+    assert JsonPath(f"$.k{WIDE - 1}").resolve(wide) == WIDE - 1
+    assert JsonPath(f"$[{WIDE - 1}]").resolve(list(range(WIDE))) == WIDE - 1
+    placed = json_place(wide, "$.new", long_string)
+    assert len(placed) == WIDE + 1 and placed["new"] == long_string and "new" not in wide
+    assert JsonTemplate({"all.$": "$", "n": 1}).evaluate(wide) == {"all": wide, "n": 1}
+    for call in (lambda: JsonPath("$.\ud800"), lambda: JsonPath("$.a").resolve({"a": "\udfff"}),
+                 lambda: json_place({}, "$.a", ["\ud800"]),
+                 lambda: JsonTemplate({"\ud800": 1})):
+        assert error_of(call)[0] is UnicodeEncodeError
+
+
+def expected_path_error(expression):
+    """Where and why a path made of "$" and one more character fails, if it does."""
+    character = expression[-1]
+    if character == "$":
+        return None
+    if character == ".":
+        return 2, "EmptyFieldName"
+    if character == "[":
+        return 1, "UnterminatedBracket"
+    escapes = {"\t": "\\t", "\n": "\\n", "\r": "\\r", "'": "\\'", "\\": "\\\\"}
+    code = ord(character)
+    if character in escapes:
+        shown = escapes[character]
+    elif code < 0x20 or 0x7F <= code <= 0x9F:
+        shown = f"\\u{{{code:x}}}"
+    else:
+        shown = character
+    return 1, f"UnexpectedCharacter('{shown}')"
+
+
+@pytest.mark.parametrize("code", range(256))
+def test_every_code_point_below_256_in_a_path(code):
+    character = chr(code)
+    expected = expected_path_error("$" + character)
+    if expected is None:
+        assert JsonPath("$" + character).root == "$$"
+    else:
+        position, kind = expected
+        assert error_of(JsonPath, "$" + character) == (
+            _pyvorn.JsonPathError, f"JsonPathError {{ position: {position}, kind: {kind} }}")
+    # Quoted, any character but the quote is a field name, found as written.
+    if character != "'":
+        assert JsonPath(f"$['{character}']").resolve({character: code}) == code
+    # After a dot, only a letter or an underscore starts a name.
+    dotted = "$." + character
+    if character.isascii() and (character.isalpha() or character == "_"):
+        assert JsonPath(dotted).resolve({character: code}) == code
+    else:
+        assert error_of(JsonPath, dotted) == (
+            _pyvorn.JsonPathError, "JsonPathError { position: 2, kind: EmptyFieldName }")
