@@ -79,6 +79,28 @@ def stored(value):
     return value
 
 
+LIMIT = 2**16 - 1  # string bytes, entry counts and container bodies
+
+
+def size(value):
+    """Bytes of the encoding of `value`."""
+    if isinstance(value, str):
+        return 3 + len(value.encode())
+    if isinstance(value, list):
+        return 5 + sum(map(size, value))
+    if isinstance(value, dict):
+        return 5 + sum(2 + len(k.encode()) + size(v) for k, v in value.items())
+    return 1 if value is None else 2 if isinstance(value, bool) else 9
+
+
+def within_limits(value):
+    """`value`, or MISSING when its encoding would break a 16-bit limit."""
+    if value is MISSING or isinstance(value, (str, list, dict)) and size(value) - 3 > LIMIT:
+        return MISSING
+    inner = value.values() if isinstance(value, dict) else value if isinstance(value, list) else ()
+    return value if all(within_limits(v) is not MISSING for v in inner) else MISSING
+
+
 # ------------------------------------------------------------ paths
 
 NAMES = st.one_of(st.sampled_from(["a", "b", "_", "x-1", "A9", "", "a b", "é", "$", ".$", "[0]"]),
@@ -367,10 +389,12 @@ def data_flow_cases(draw):
     if kind == "Task":
         state["Resource"] = "r"
         parameters = draw_template("Parameters", effective, BIG | json_values)
-        handler_input = effective if parameters is None else evaluate(parameters, effective)
+        handler_input = effective if parameters is None else within_limits(
+            evaluate(parameters, effective))
         handler_result = draw(values)
         selector = draw_template("ResultSelector", handler_result, BIG | json_values)
-        selected = handler_result if selector is None else evaluate(selector, handler_result)
+        selected = handler_result if selector is None else within_limits(
+            evaluate(selector, handler_result))
         if handler_input is MISSING:  # no call, so nothing to select from
             selected = MISSING
     else:
@@ -379,7 +403,7 @@ def data_flow_cases(draw):
         if draw(st.booleans()):
             state["Result"] = draw(BIG | uniform_values)
         if parameters is not None:
-            selected = evaluate(parameters, effective)
+            selected = within_limits(evaluate(parameters, effective))
         else:
             result = state.get("Result")  # null counts as absent
             selected = effective if result is None else stored(result)
@@ -392,10 +416,10 @@ def data_flow_cases(draw):
         state["ResultPath"] = None
         output = raw if filtered is not MISSING else MISSING
     else:
-        segments = draw(walks(raw, PLAIN_NAMES, _plain)) if how == "place" else []
+        segments = draw(walks(raw, PLAIN_NAMES, _plain, min_depth=1)) if how == "place" else []
         if how != "absent":
             state["ResultPath"] = draw(definition_paths(segments))
-        output = MISSING if filtered is MISSING else place(raw, segments, filtered)
+        output = MISSING if filtered is MISSING else within_limits(place(raw, segments, filtered))
     return states, initial, handler_result, handler_input, output
 
 
@@ -430,3 +454,33 @@ def test_one_state_moves_data_as_the_model_does(case):
     assert list(entry) == ["state_name", "state_id", "attempt", "output"]
     assert (entry["state_name"], entry["state_id"], entry["attempt"]) == ("S", state_id, 0)
     assert identical(entry["output"], output)
+
+
+@settings(max_examples=100, deadline=None)
+@given(st.lists(st.sampled_from([5, 16000, 21800, 32000, 32760, 65000]), min_size=1, max_size=3),
+       st.data())
+def test_copies_past_the_format_limits_fail_in_place(lengths, data):
+    # Long texts copied by a template and placed back into the input: the
+    # step either fits the format or fails without a trace.
+    raw = {f"k{i}": "x" * n for i, n in enumerate(lengths)}
+    assume(within_limits(raw) is not MISSING)
+    keys = sorted(raw)
+    picks = data.draw(st.lists(st.sampled_from(keys + [None]), max_size=3))
+    entries = {f"r{i}.$": ("reference", [("field", k)] if k else []) for i, k in enumerate(picks)}
+    target = data.draw(st.sampled_from(keys + ["new", None]))  # None: the result is dropped
+    state = {"Type": "Pass", "End": True, "ResultPath": target and f"$.{target}",
+             "Parameters": {k: f"$.{p}" if p else "$" for k, p in zip(entries, picks)}}
+    machine = StateMachine(json.dumps({"StartAt": "S", "States": {"S": state}}), raw)
+    selected = within_limits(evaluate(entries, raw))
+    if selected is MISSING or target is None:
+        output = selected if selected is MISSING else raw
+    else:
+        output = within_limits(place(raw, [("field", target)], selected))
+
+    result = machine.step()
+
+    if output is MISSING:
+        assert result == {"status": "fatal", "error": "PathResolutionFailed(StateId(0))"}
+        assert machine.journal == [] and machine.current_state == 0
+    else:
+        assert result["status"] == "completed" and identical(result["output"], output)
