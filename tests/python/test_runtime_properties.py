@@ -271,10 +271,31 @@ def _failure_matches(message, expected):
     return message.startswith(expected[0]) if isinstance(expected, tuple) else message == expected
 
 
+def _after(state, names, entry):
+    """The status and next state that follow the journal entry a state just
+    made. Every handler failure is of kind External."""
+    if "error" not in entry:
+        return ("continue", names.index(state["Next"])) if "Next" in state else ("completed", None)
+    if state["Type"] == "Fail":
+        return "fatal", None
+
+    def matches(rule):
+        return "External" in rule["ErrorEquals"] or "*" in rule["ErrorEquals"]
+    # A policy out of attempts does not stop the walk: a later one may retry.
+    if any(matches(p) and entry["attempt"] + 1 < p.get("MaxAttempts", 3)
+           for p in state.get("Retry", [])):
+        return "continue", entry["state_id"]
+    catcher = next((c for c in state.get("Catch", []) if matches(c)), None)
+    return ("continue", names.index(catcher["Next"])) if catcher else ("fatal", None)
+
+
 @settings(max_examples=150, deadline=None)
 @given(definitions(), st.dictionaries(TEXT, values, max_size=4), st.data())
-def test_any_definition_steps_without_raising(definition, initial, data):
+def test_any_definition_steps_by_the_rules(definition, initial, data):
     states = definition["States"]
+    for policy in (p for state in states.values() for p in state.get("Retry", [])):
+        # Few attempts, so that the steps below use them up.
+        policy["MaxAttempts"] = data.draw(st.integers(1, 4))
     names = utf8_order(states)
     kinds = [states[name]["Type"] for name in names]
     machine = StateMachine(json.dumps(definition), initial)
@@ -292,6 +313,10 @@ def test_any_definition_steps_without_raising(definition, initial, data):
         kind = kinds[before]
         grew = len(journal) - length
         assert grew == (0 if kind == "Choice" else 1) or result["status"] == "fatal"
+        if grew:
+            status, target = _after(states[names[before]], names, journal[-1])
+            assert result["status"] == status
+            assert result.get("next_state") == target
 
         if result["status"] == "continue":
             assert list(result) == ["status", "next_state"]
