@@ -13,8 +13,8 @@ from hypothesis import assume, given, settings
 from hypothesis import strategies as st
 
 from _pyvorn import JsonPath, JsonTemplate, StateMachine, json_place
-from grammar import (INT64, TEXT, definitions, json_values, resources_of, uniform_values,
-                     utf8_order, values)
+from grammar import (TEXT, definitions, json_values, resources_of, uniform_values, utf8_order,
+                     values)
 from test_properties import identical, keys_in_byte_order
 
 MISSING = object()  # "nothing there", distinct from a JSON null
