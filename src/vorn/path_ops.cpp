@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/key_order.hpp"
+#include "base/utf8.hpp"
 #include "vorn/data_view.hpp"
 
 namespace vorn {
@@ -228,9 +229,11 @@ std::optional<std::size_t> placed_size(Bytes data, Segments segments, std::size_
     if (!end) return std::nullopt;
     planned.end = *end;
     if (matches == 0) {
-      // A missing key is added only at the last segment.
+      // A missing key is added only at the last segment, and only if it is
+      // text: a key that is not UTF-8 would make the whole result undecodable.
       const std::size_t count = read_u16(data.data() + 3);
-      if (!rest.empty() || count >= kMaxFieldValue || field->name.size() > kMaxFieldValue) {
+      if (!rest.empty() || count >= kMaxFieldValue || field->name.size() > kMaxFieldValue ||
+          !is_valid_utf8(field->name)) {
         return std::nullopt;
       }
       body += 2 + field->name.size() + value_size;

@@ -6,8 +6,9 @@
 // Inputs are borrowed and never modified; every result is a fresh byte vector
 // owned by the caller. Failure is an absent result, never an error: the path
 // does not resolve, the data is empty, truncated or corrupt, a placement would
-// need an object or array element that does not exist, or the result would
-// exceed a 16-bit limit of the format (a count or body length over 65535).
+// need an object or array element that does not exist, a key to add is not
+// UTF-8, or the result would exceed a 16-bit limit of the format (a count or
+// body length over 65535).
 // No operation reads outside its input, whatever the bytes.
 //
 // The new value given to a placement, and the values handed to

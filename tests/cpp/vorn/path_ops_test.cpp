@@ -7,6 +7,7 @@
 
 #include "test_bytes.hpp"
 #include "test_paths.hpp"
+#include "vorn/decoder.hpp"
 #include "vorn/encode.hpp"
 
 namespace vorn {
@@ -215,6 +216,37 @@ TEST(PlaceAtPath, ResultsOverTheFormatLimitsAreAbsent) {
   ASSERT_EQ(array.size(), 3u + 65534u);
   EXPECT_TRUE(place(array, "[1]", encoded(R"("abcdefg")")).has_value());
   EXPECT_FALSE(place(array, "[1]", encoded(R"("abcdefgh")")).has_value());
+}
+
+// A key that is not UTF-8 would leave a result no reader accepts, so it is
+// never added; a present result always decodes.
+TEST(PlaceAtPath, AddsOnlyKeysThatAreText) {
+  struct Case {
+    std::string_view name;
+    bool added;
+  };
+  const Case cases[] = {
+      {"\xff", false},
+      {"\xc3", false},             // cut short
+      {"\xed\xa0\x80", false},    // a surrogate
+      {"a\xc0\x80", false},        // an overlong NUL
+      {"\xf4\x90\x80\x80", false},  // beyond U+10FFFF
+      {"\xc3\xa9", true},
+      {"", true},
+      {"z\xf0\x9f\x98\x80", true},
+  };
+  const ByteVector data = encoded(R"({"a":1,"b":{"c":2}})");
+  for (const Case& c : cases) {
+    const std::vector<ir::PathSegment> top = {ir::Field{c.name}};
+    const std::vector<ir::PathSegment> inner = {ir::Field{"b"}, ir::Field{c.name}};
+    for (const auto* path : {&top, &inner}) {
+      const auto placed = place_at_path(data, ir::ValuePath{*path}, hex("06"));
+      ASSERT_EQ(placed.has_value(), c.added) << ::testing::PrintToString(c.name);
+      if (placed) {
+        EXPECT_TRUE(decode_value(*placed).ok());
+      }
+    }
+  }
 }
 
 TEST(PlaceAtPath, DepthIsBoundedByTheNestingLimit) {
