@@ -230,7 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
 
   // Canonical in, canonical out: the result is the encoding of the tree
   // with the value placed, or absent exactly when that tree cannot exist or
-  // cannot be encoded (a 16-bit limit).
+  // cannot be encoded (a 16-bit limit, or nesting beyond the format's).
   Value expected_tree = *tree;
   const bool has_place = place(expected_tree, segments, *new_tree);
   const auto expected = has_place ? vorn::encode_value(expected_tree)
@@ -240,8 +240,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     check(!has_place || !expected.ok());
     return 0;
   }
-  // (A result nested deeper than the format allows would already have
-  // failed to decode above.)
   check(has_place && expected.ok());
   check(*expected == *placed);
   const auto back = extract(*placed, segments);

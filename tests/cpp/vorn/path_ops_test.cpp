@@ -275,6 +275,74 @@ TEST(PlaceAtPath, DepthIsBoundedByTheNestingLimit) {
   }
 }
 
+TEST(NestsWithin, CountsLevelsOfArraysAndObjects) {
+  using testing::nested_arrays;
+  // Wide but shallow: long enough to be walked, two levels deep.
+  ByteVector wide = hex("02 00 00 2c 01");
+  for (int i = 0; i < 300; ++i) wide.insert(wide.end(), {0x02, 0x02, 0x00, 0x00, 0x00});
+  wide[1] = static_cast<std::uint8_t>((wide.size() - 3) & 0xFF);
+  wide[2] = static_cast<std::uint8_t>((wide.size() - 3) >> 8);
+  // Deep inside objects, behind a scalar member that must be skipped.
+  ByteVector in_object = nested_arrays(600);
+  for (int i = 0; i < 400; ++i) {
+    ByteVector outer = hex("01 00 00 02 00 01 00 61 06 01 00 62");
+    const std::size_t body = outer.size() - 3 + in_object.size();
+    outer[1] = static_cast<std::uint8_t>(body & 0xFF);
+    outer[2] = static_cast<std::uint8_t>(body >> 8);
+    outer.insert(outer.end(), in_object.begin(), in_object.end());
+    in_object = std::move(outer);
+  }
+  ByteVector cut_short = nested_arrays(900);
+  cut_short.pop_back();
+  struct Case {
+    const char* name;
+    ByteVector value;
+    std::size_t levels;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"scalar", hex("04 01 00 00 00 00 00 00 00"), 0, true},
+      {"empty array", hex("02 02 00 00 00"), 0, false},
+      {"empty array", hex("02 02 00 00 00"), 1, true},
+      {"deepest", nested_arrays(kMaxNestingDepth), kMaxNestingDepth, true},
+      {"deepest", nested_arrays(kMaxNestingDepth), kMaxNestingDepth - 1, false},
+      {"wide", wide, 2, true},
+      {"wide", wide, 1, false},
+      {"deep in objects", in_object, 1000, true},
+      {"deep in objects", in_object, 999, false},
+      // Not a whole value: nothing to measure.
+      {"cut short", cut_short, 3, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nests_within(c.value, c.levels), c.fits) << c.name << " " << c.levels;
+  }
+}
+
+// A placed value sits as deep as the path is long; placing it where its
+// levels would go beyond the format's limit would leave bytes no reader
+// accepts, so such a placement is absent.
+TEST(PlaceAtPath, PlacedValuesFitTheNestingLimit) {
+  using testing::nested_arrays;
+  struct Case {
+    const char* path;
+    std::size_t levels;  // of the placed value
+    bool placed;
+  };
+  const Case cases[] = {
+      {"", kMaxNestingDepth, true},  {"a", kMaxNestingDepth - 1, true},
+      {"a", kMaxNestingDepth, false}, {"b.c", kMaxNestingDepth - 2, true},
+      {"b.c", kMaxNestingDepth - 1, false}, {"a", 10, true},
+  };
+  const ByteVector data = encoded(R"({"a":1,"b":{"c":null}})");
+  for (const Case& c : cases) {
+    const auto placed = place(data, c.path, nested_arrays(c.levels));
+    ASSERT_EQ(placed.has_value(), c.placed) << c.path << " " << c.levels;
+    if (placed) {
+      EXPECT_TRUE(decode_value(*placed).ok()) << c.path << " " << c.levels;
+    }
+  }
+}
+
 // Every truncation and many single-byte corruptions of a nested value: no
 // read outside the input (the sanitizer build checks), and every placed
 // result has a root length that agrees with its bytes.
