@@ -138,6 +138,19 @@ bool place(Value& root, std::span<const PathSegment> segments, const Value& valu
   return place(root.as_array()[index], rest, value);
 }
 
+// Levels of arrays and objects, as nests_within() counts them.
+std::size_t levels(const Value& value) {
+  std::size_t deepest = 0;
+  if (value.is_array()) {
+    for (const Value& element : value.as_array()) deepest = std::max(deepest, levels(element));
+  } else if (value.is_object()) {
+    for (const auto& member : value.as_object()) deepest = std::max(deepest, levels(member.value));
+  } else {
+    return 0;
+  }
+  return deepest + 1;
+}
+
 std::optional<ByteVector> extract(Bytes data, const Segments& segments) {
   return vorn::extract_path(data, ValuePath{segments});
 }
@@ -223,10 +236,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     }
   }
 
+  // The nesting measure agrees with the tree of a canonical value (it
+  // measures stored bytes, so a repeated key the tree dropped may only make
+  // it count more), and reads nothing outside bytes that are no value.
+  // Small bounds make it walk what it measures.
+  const bool value_canonical = is_canonical(value, new_tree);
+  const std::size_t value_levels = value_whole ? levels(*new_tree) : 0;
+  for (const std::size_t bound : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{5},
+                                  value_levels, value_levels > 0 ? value_levels - 1 : 0}) {
+    const bool fits = vorn::nests_within(value, bound);
+    if (value_whole && fits) check(value_levels <= bound);
+    if (value_canonical) check(fits == (value_levels <= bound));
+  }
+  (void)vorn::nests_within(data, 3);
+
   const auto placed = vorn::place_at_path(data, path, value);
   if (segments.empty()) check(placed.has_value() && *placed == value);
   if (placed && tree && value_whole) check(decoded(*placed).has_value());
-  if (!canonical || !is_canonical(value, new_tree)) return 0;
+  if (!canonical || !value_canonical) return 0;
 
   // Canonical in, canonical out: the result is the encoding of the tree
   // with the value placed, or absent exactly when that tree cannot exist or
