@@ -175,6 +175,177 @@ TEMPLATES = [
     b'{"a.$": "$.missing"}', b'{"a.$": "$$.state"}', b'{".$": "$"}', b'{"a": {"b.$": "$.a"}}',
 ]
 
+# ---------------------------------------------------------------- path operations
+
+def path_bytes(segments):
+    """A path in fuzz_path_ops' layout: a count, then per segment one byte
+    (odd: an index; even: a field, its name's length in the upper bits)."""
+    out = bytes([len(segments)])
+    for segment in segments:
+        if isinstance(segment, int):
+            out += bytes([segment << 1 | 1]) if segment < 127 else b"\xff" + struct.pack("<H", segment)
+        else:
+            name = segment.encode() if isinstance(segment, str) else segment
+            out += bytes([len(name) << 1]) + name
+    return out
+
+
+PLACE_PATHS = [
+    [], ["a"], ["b"], ["c"], ["zz"], [""], ["é"], [b"\xff"], [0], [1], [2], [300], ["a", "x"],
+    ["records", 2, "name"], ["records", 0, "tags", 0], ["", "", ""], [1, 0], [2, 1, "k"],
+]
+
+
+def path_ops_seeds():
+    from _pyvorn import encode_value
+    data = [encode_value(v) for v in VALUES] + list(value_seeds())[len(VALUES):]
+    new_values = [encode_value(v) for v in (None, 1, "new", [1, 2], {"k": {"m": []}})]
+    new_values.append(b"\x04\x01")  # cut short
+    seeds = []
+    for i, path in enumerate(PLACE_PATHS):
+        for j, value in enumerate(new_values):
+            for item in data[(i + j) % 9::9]:
+                seeds.append(path_bytes(path) + struct.pack("<H", len(value)) + value + item)
+    return seeds
+
+
+# ---------------------------------------------------------------- machines
+
+# fuzz_step reads a machine byte by byte; these name the choices it makes.
+# Keys, samples and error names are positions in its tables.
+KEY = {"a": 0, "b": 1, "k": 2, "r": 3, "x": 4, "y": 5, "": 6, "é": 7}
+SAMPLE = {"null": 0, "true": 1, "7": 2, "-1": 3, "1.5": 4, '"s"': 5, "[]": 6, "{}": 7,
+          "ab": 8, "x": 9, "list": 10, "pair": 11}
+ERROR = {"Transient": 0, "Permanent": 1, "Logic": 2, "External": 3, "*": 4}
+TASK, PASS, CHOICE, SUCCEED, FAIL = range(5)
+END = b"\x01"
+NONE = b"\x00"
+
+
+def mpath(*segments):
+    out = bytes([len(segments)])
+    for segment in segments:
+        out += bytes([segment << 1 | 1]) if isinstance(segment, int) else bytes([KEY[segment] << 1])
+    return out
+
+
+def maybe(field):
+    return NONE if field is None else b"\x01" + field
+
+
+def nxt(state):
+    return b"\x00" + bytes([state])
+
+
+def sample(name):
+    return bytes([SAMPLE[name]])
+
+
+def names(*errors):
+    return bytes([len(errors)]) + bytes(ERROR[e] for e in errors)
+
+
+def template(*entries):
+    """Entries: (key, path bytes) for a reference, (key, sample) for a literal."""
+    out = bytes([len(entries)])
+    for key, value in entries:
+        reference = value[:1] != b"L"
+        out += bytes([KEY[key] << 1 | reference]) + (value if reference else value[1:])
+    return b"\x01" + out
+
+
+def replace():
+    return b"\x00"
+
+
+def place(path):
+    return b"\x01" + path
+
+
+def discard():
+    return b"\x02"
+
+
+def task(handler=0, transition=END, retry=(), catch=(), input_path=None, output_path=None,
+         result_path=replace(), parameters=NONE, selector=NONE):
+    out = bytes([TASK, handler, 0]) + transition + bytes([len(retry)])
+    for errors, attempts in retry:
+        out += errors + bytes([attempts])
+    out += bytes([len(catch)])
+    for errors, target in catch:
+        out += errors + bytes([target])
+    return (out + maybe(input_path) + maybe(output_path) + result_path + parameters
+            + selector)
+
+
+def pass_state(result=None, transition=END, input_path=None, output_path=None,
+               result_path=replace(), parameters=NONE):
+    return (bytes([PASS]) + maybe(result) + transition + maybe(input_path)
+            + maybe(output_path) + result_path + parameters)
+
+
+def choice(branches, default=None):
+    out = bytes([CHOICE, len(branches)])
+    for condition, target in branches:
+        out += bytes([condition, target])
+    return out + maybe(None if default is None else bytes([default]))
+
+
+def fail(message=1):
+    return bytes([FAIL, message])
+
+
+def machine(states, conditions=(), start=0, input_value=sample("x"), refuse=0xFF, outcomes=b""):
+    """conditions: (kind, path bytes, value byte); outcomes: the registry's
+    script, one byte per call (0 succeed then a sample, 3 to 6 fail with
+    Transient, Permanent, Logic or External then a message, 7 not found)."""
+    out = bytes([len(states) - 1, len(conditions)])
+    for kind, path, value in conditions:
+        out += bytes([kind]) + path + bytes([value])
+    out += b"".join(states) + bytes([start])
+    out += b"\x00" + input_value + bytes([refuse]) + outcomes
+    return out
+
+
+def step_seeds():
+    ok = lambda name: b"\x00" + sample(name)
+    failing = lambda kind: bytes([3 + ["Transient", "Permanent", "Logic", "External"].index(kind), 1])
+    seeds = [
+        machine([pass_state(result=sample("ab"))]),
+        machine([pass_state(input_path=mpath("x"), output_path=mpath("y"),
+                            result_path=place(mpath("r")))]),
+        machine([pass_state(parameters=template(("a", mpath("x", "y")), ("k", b"L" + sample("7"))),
+                            transition=nxt(1)), SUCCEED.to_bytes(1, "little")]),
+        machine([task(transition=nxt(1), result_path=place(mpath("r"))), bytes([SUCCEED])],
+                outcomes=ok("7")),
+        machine([task(retry=[(names("External"), 3)], catch=[(names("*"), 1)]), fail(2)],
+                outcomes=failing("External") * 4),
+        machine([task(retry=[(names("Transient"), 1), (names("Transient", "*"), 4)])],
+                outcomes=failing("Transient") * 2 + ok("list")),
+        machine([task(handler=3)]),
+        machine([task(parameters=template(("k", mpath("r"))), selector=template(("y", mpath("a", 1))),
+                      output_path=mpath("y"), result_path=place(mpath("x", "y")))],
+                outcomes=ok("list")),
+        machine([choice([(0, 1), (1, 2), (0xFF, 0)], default=2), pass_state(transition=nxt(0)),
+                 bytes([SUCCEED])],
+                conditions=[(0, mpath("k"), 0xF9), (1, mpath("r"), KEY["k"])],
+                input_value=sample("list")),
+        machine([choice([(0, 3)]), bytes([SUCCEED])], conditions=[(2, mpath(), 1)],
+                input_value=sample("true")),
+        machine([pass_state(transition=nxt(1)), task(transition=nxt(0))], refuse=1,
+                outcomes=ok("null") * 3),
+        machine([task(result_path=discard(), catch=[(names("Logic"), 0)])],
+                outcomes=failing("Logic") + failing("Permanent")),
+        machine([fail(3)]),
+        machine([pass_state()], start=9),
+    ]
+    # And a few inputs that read as whatever they happen to say.
+    for i in range(24):
+        seeds.append(b"".join(hashlib.sha256(f"step {i} {k}".encode()).digest()
+                              for k in range(1 + i % 6)))
+    return seeds
+
+
 # ---------------------------------------------------------------- output
 
 TARGETS = {
@@ -183,6 +354,8 @@ TARGETS = {
     "fuzz_decode": (lambda: list(value_seeds()), None),
     "fuzz_json_path": (lambda: JSON_PATHS, None),
     "fuzz_json_template": (lambda: TEMPLATES + JSON_TEXTS, JSON_TOKENS),
+    "fuzz_path_ops": (path_ops_seeds, None),
+    "fuzz_step": (step_seeds, None),
 }
 
 

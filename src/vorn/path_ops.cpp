@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/key_order.hpp"
+#include "base/utf8.hpp"
 #include "vorn/data_view.hpp"
 
 namespace vorn {
@@ -145,6 +146,9 @@ class BytesValue final : public PlacedValue {
   std::uint8_t* write(std::uint8_t* out) const override {
     return put_bytes(out, bytes_.data(), bytes_.size());
   }
+  bool nests_within(std::size_t levels) const override {
+    return vorn::nests_within(bytes_, levels);
+  }
 
  private:
   Bytes bytes_;
@@ -228,9 +232,11 @@ std::optional<std::size_t> placed_size(Bytes data, Segments segments, std::size_
     if (!end) return std::nullopt;
     planned.end = *end;
     if (matches == 0) {
-      // A missing key is added only at the last segment.
+      // A missing key is added only at the last segment, and only if it is
+      // text: a key that is not UTF-8 would make the whole result undecodable.
       const std::size_t count = read_u16(data.data() + 3);
-      if (!rest.empty() || count >= kMaxFieldValue || field->name.size() > kMaxFieldValue) {
+      if (!rest.empty() || count >= kMaxFieldValue || field->name.size() > kMaxFieldValue ||
+          !is_valid_utf8(field->name)) {
         return std::nullopt;
       }
       body += 2 + field->name.size() + value_size;
@@ -384,6 +390,14 @@ std::uint8_t* write_placed(Bytes data, Segments segments, const PlacedValue& val
 
 std::optional<std::vector<std::uint8_t>> place(Bytes data, Segments segments,
                                                const PlacedValue& value) {
+  // The new value's root lands at the depth of the path: its own levels
+  // must fit below that, or the result would nest deeper than any reader
+  // accepts. (With no path the value stays as deep as it is.)
+  if (!segments.empty()) {
+    const std::size_t room =
+        segments.size() < kMaxNestingDepth ? kMaxNestingDepth - segments.size() : 0;
+    if (!value.nests_within(room)) return std::nullopt;
+  }
   PlacementPlan plan;
   const auto size = placed_size(data, segments, value.size(), 0, plan);
   if (!size) return std::nullopt;
@@ -393,6 +407,60 @@ std::optional<std::vector<std::uint8_t>> place(Bytes data, Segments segments,
 }
 
 }  // namespace
+
+bool nests_within(Bytes value, std::size_t levels) {
+  // Every level takes at least a container's prefix, so a short value
+  // cannot hold more levels than that.
+  if (value.size() / kContainerPrefixSize <= levels) return true;
+  const auto is_container_at = [&](std::size_t at) {
+    return value[at] == static_cast<std::uint8_t>(Tag::Object) ||
+           value[at] == static_cast<std::uint8_t>(Tag::Array);
+  };
+  // The containers entered and not yet left: where the next member starts,
+  // where the container ends and how many members remain.
+  struct Open {
+    std::size_t next;
+    std::size_t end;
+    std::size_t remaining;
+    bool object;
+  };
+  std::vector<Open> open;
+  std::size_t at = 0;  // a container to enter
+  std::size_t end = value.size();
+  if (!is_container_at(0)) return true;
+  for (;;) {
+    const std::size_t size = encoded_data_size(value.subspan(at, end - at));
+    if (size < kContainerPrefixSize || size > end - at) return true;
+    if (open.size() == levels) return false;
+    open.push_back({at + kContainerPrefixSize, at + size, read_u16(value.data() + at + 3),
+                    value[at] == static_cast<std::uint8_t>(Tag::Object)});
+    // On to the next member that is a container, leaving finished ones.
+    bool found = false;
+    while (!found) {
+      if (open.empty()) return true;
+      Open& top = open.back();
+      if (top.remaining == 0) {
+        open.pop_back();
+        continue;
+      }
+      --top.remaining;
+      std::size_t member = top.next;
+      if (top.object) {
+        if (top.end - member < 2) return true;
+        member += 2 + read_u16(value.data() + member);
+      }
+      if (member >= top.end) return true;
+      const std::size_t member_size = encoded_data_size(value.subspan(member, top.end - member));
+      if (member_size == 0 || member_size > top.end - member) return true;
+      top.next = member + member_size;
+      if (is_container_at(member)) {
+        at = member;
+        end = top.end;
+        found = true;
+      }
+    }
+  }
+}
 
 std::optional<Bytes> find_path(Bytes data, const ir::ValuePath& path) {
   const auto root = DataView::from(data);

@@ -6,8 +6,10 @@
 // Inputs are borrowed and never modified; every result is a fresh byte vector
 // owned by the caller. Failure is an absent result, never an error: the path
 // does not resolve, the data is empty, truncated or corrupt, a placement would
-// need an object or array element that does not exist, or the result would
-// exceed a 16-bit limit of the format (a count or body length over 65535).
+// need an object or array element that does not exist, a key to add is not
+// UTF-8, or the result would exceed a limit of the format (a count or body
+// length over 65535, or arrays and objects nested deeper than
+// kMaxNestingDepth, which no reader would accept).
 // No operation reads outside its input, whatever the bytes.
 //
 // The new value given to a placement, and the values handed to
@@ -33,6 +35,12 @@ struct ObjectEntry {
   Bytes value;
 };
 
+// True when the value at the start of `value` holds at most `levels`
+// levels of nested arrays and objects (a scalar holds none). Bytes that are
+// not a whole value are not measured and count as fitting. Free for values
+// too small to nest that deep; others are walked, without recursion.
+bool nests_within(Bytes value, std::size_t levels);
+
 // A value to place that writes itself, for values that would otherwise be
 // built in a buffer of their own only to be copied into the placed result.
 class PlacedValue {
@@ -41,6 +49,8 @@ class PlacedValue {
   // write() returns the end of what it wrote.
   virtual std::size_t size() const = 0;
   virtual std::uint8_t* write(std::uint8_t* out) const = 0;
+  // As the free function of that name, for the encoding write() produces.
+  virtual bool nests_within(std::size_t levels) const = 0;
 
  protected:
   ~PlacedValue() = default;

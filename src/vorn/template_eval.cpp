@@ -71,7 +71,7 @@ std::optional<TemplateObject> TemplateObject::resolve(const ir::TemplateIr& temp
     }
   }
   const auto size = encoded_object_size(members);
-  if (size) {
+  if (size && object->nests_within(kMaxNestingDepth)) {
     object->size_ = *size;
   } else {
     object.reset();
@@ -81,6 +81,14 @@ std::optional<TemplateObject> TemplateObject::resolve(const ir::TemplateIr& temp
 
 std::uint8_t* TemplateObject::write(std::uint8_t* out) const {
   return write_object(entries(), size_, out);
+}
+
+bool TemplateObject::nests_within(std::size_t levels) const {
+  if (levels == 0) return false;
+  const auto members = entries();
+  return std::all_of(members.begin(), members.end(), [&](const ObjectEntry& member) {
+    return vorn::nests_within(member.value, levels - 1);
+  });
 }
 
 std::vector<std::uint8_t> TemplateObject::encode() const {

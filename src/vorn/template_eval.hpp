@@ -25,11 +25,13 @@ class TemplateObject final : public PlacedValue {
   // bytes whatever the order of the entries; entries with equal keys are all
   // kept, in stored order. Absent when `input` is not a value, a reference
   // does not resolve or its value is cut short, or the object would exceed a
-  // limit of the format.
+  // limit of the format (a member nested so deep that the object around it
+  // would nest deeper than kMaxNestingDepth included).
   static std::optional<TemplateObject> resolve(const ir::TemplateIr& templ, Bytes input);
 
   std::size_t size() const override { return size_; }
   std::uint8_t* write(std::uint8_t* out) const override;
+  bool nests_within(std::size_t levels) const override;
   std::vector<std::uint8_t> encode() const;
 
   // Only resolve() makes one (built in place in its optional).

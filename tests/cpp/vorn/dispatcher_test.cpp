@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "test_bytes.hpp"
+#include "vorn/decoder.hpp"
 #include "vorn/encode.hpp"
 
 namespace vorn {
@@ -242,6 +243,32 @@ TEST(DefaultDispatcher, PlacementOverTheFormatLimitFailsTheStep) {
   EXPECT_EQ(m.step(), "PathResolutionFailed(StateId(0))");
   EXPECT_EQ(m.journal.size(), 0u);
   EXPECT_EQ(m.context.current, StateId{0});
+}
+
+// A result nested as deep as the format allows has no room under a
+// ResultPath: the step fails instead of recording bytes no reader accepts.
+TEST(DefaultDispatcher, PlacementBeyondTheNestingLimitFailsTheStep) {
+  struct Case {
+    std::uint16_t state;  // 0 places at "result", 9 replaces
+    std::size_t levels;
+    const char* outcome;
+  };
+  const Case cases[] = {
+      {0, kMaxNestingDepth, "PathResolutionFailed(StateId(0))"},
+      {0, kMaxNestingDepth - 1, "Completed"},
+      {9, kMaxNestingDepth, "Completed"},
+  };
+  for (const Case& c : cases) {
+    Machine m(kFlow, R"({"a":1})", c.state);
+    m.registry.script.push_back({HandlerOutcome::Succeeded{{testing::nested_arrays(c.levels), {}}}});
+    EXPECT_EQ(m.step(), c.outcome) << c.state << " " << c.levels;
+    EXPECT_EQ(m.context.current, StateId{c.state});
+    if (m.journal.size() == 1) {
+      EXPECT_TRUE(decode_value(*m.journal.at(0).output).ok());
+    } else {
+      EXPECT_EQ(m.journal.size(), 0u);
+    }
+  }
 }
 
 // --- Retry and Catch

@@ -8,6 +8,7 @@
 #include "test_bytes.hpp"
 #include "test_paths.hpp"
 #include "vorn/data_view.hpp"
+#include "vorn/decoder.hpp"
 #include "vorn/encode.hpp"
 #include "vorn/template_eval.hpp"
 #include "vorn/value_store.hpp"
@@ -29,6 +30,7 @@ constexpr std::uint8_t kNull[] = {0x06};
 constexpr ir::PathSegment kX[] = {ir::Field{"x"}};
 constexpr ir::PathSegment kMissing[] = {ir::Field{"nope"}};
 constexpr ir::PathSegment kListSecond[] = {ir::Field{"list"}, ir::Index{1}};
+constexpr ir::PathSegment kFirst[] = {ir::Index{0}};
 
 TEST(EvaluateTemplate, BuildsAnObjectInKeyOrder) {
   struct Case {
@@ -97,6 +99,31 @@ TEST(EvaluateTemplate, LargeTemplatesAndTheBodyLimit) {
   const ir::TemplateEntry twice[] = {ir::Reference{"a", {kX}}, ir::Reference{"b", {kX}}};
   EXPECT_TRUE(evaluate_template(ir::TemplateIr{once}, input).has_value());
   EXPECT_FALSE(evaluate_template(ir::TemplateIr{twice}, input).has_value());
+}
+
+// The object around a referenced value is one level deeper than the value:
+// a template over the deepest input the format allows has no room for it.
+TEST(EvaluateTemplate, ObjectsStayWithinTheNestingLimit) {
+  constexpr ir::TemplateEntry kWhole[] = {ir::Reference{"all", {}}};
+  constexpr ir::TemplateEntry kInner[] = {ir::Reference{"first", {kFirst}}};
+  struct Case {
+    std::span<const ir::TemplateEntry> entries;
+    std::size_t input_levels;
+    bool resolved;
+  };
+  const Case cases[] = {
+      {kWhole, kMaxNestingDepth - 1, true},
+      {kWhole, kMaxNestingDepth, false},
+      {kInner, kMaxNestingDepth, true},
+  };
+  for (const Case& c : cases) {
+    const ByteVector input = testing::nested_arrays(c.input_levels);
+    const auto object = evaluate_template(ir::TemplateIr{c.entries}, input);
+    ASSERT_EQ(object.has_value(), c.resolved) << c.input_levels;
+    if (object) {
+      EXPECT_TRUE(decode_value(*object).ok()) << c.input_levels;
+    }
+  }
 }
 
 TEST(EvaluateCondition, EqualityWithoutCoercion) {

@@ -7,6 +7,7 @@
 
 #include "test_bytes.hpp"
 #include "test_paths.hpp"
+#include "vorn/decoder.hpp"
 #include "vorn/encode.hpp"
 
 namespace vorn {
@@ -217,6 +218,37 @@ TEST(PlaceAtPath, ResultsOverTheFormatLimitsAreAbsent) {
   EXPECT_FALSE(place(array, "[1]", encoded(R"("abcdefgh")")).has_value());
 }
 
+// A key that is not UTF-8 would leave a result no reader accepts, so it is
+// never added; a present result always decodes.
+TEST(PlaceAtPath, AddsOnlyKeysThatAreText) {
+  struct Case {
+    std::string_view name;
+    bool added;
+  };
+  const Case cases[] = {
+      {"\xff", false},
+      {"\xc3", false},             // cut short
+      {"\xed\xa0\x80", false},    // a surrogate
+      {"a\xc0\x80", false},        // an overlong NUL
+      {"\xf4\x90\x80\x80", false},  // beyond U+10FFFF
+      {"\xc3\xa9", true},
+      {"", true},
+      {"z\xf0\x9f\x98\x80", true},
+  };
+  const ByteVector data = encoded(R"({"a":1,"b":{"c":2}})");
+  for (const Case& c : cases) {
+    const std::vector<ir::PathSegment> top = {ir::Field{c.name}};
+    const std::vector<ir::PathSegment> inner = {ir::Field{"b"}, ir::Field{c.name}};
+    for (const auto* path : {&top, &inner}) {
+      const auto placed = place_at_path(data, ir::ValuePath{*path}, hex("06"));
+      ASSERT_EQ(placed.has_value(), c.added) << ::testing::PrintToString(c.name);
+      if (placed) {
+        EXPECT_TRUE(decode_value(*placed).ok());
+      }
+    }
+  }
+}
+
 TEST(PlaceAtPath, DepthIsBoundedByTheNestingLimit) {
   // {"a":{"a":...{"a":null}...}} nested `levels` deep, written by hand since
   // the writer refuses such depths; placing at its innermost "a".
@@ -240,6 +272,74 @@ TEST(PlaceAtPath, DepthIsBoundedByTheNestingLimit) {
     EXPECT_EQ(placed.has_value(), levels <= kMaxNestingDepth) << levels;
     // Reading is iterative and has no such bound.
     EXPECT_EQ(extract_path(data, ir::ValuePath{path}), hex("06")) << levels;
+  }
+}
+
+TEST(NestsWithin, CountsLevelsOfArraysAndObjects) {
+  using testing::nested_arrays;
+  // Wide but shallow: long enough to be walked, two levels deep.
+  ByteVector wide = hex("02 00 00 2c 01");
+  for (int i = 0; i < 300; ++i) wide.insert(wide.end(), {0x02, 0x02, 0x00, 0x00, 0x00});
+  wide[1] = static_cast<std::uint8_t>((wide.size() - 3) & 0xFF);
+  wide[2] = static_cast<std::uint8_t>((wide.size() - 3) >> 8);
+  // Deep inside objects, behind a scalar member that must be skipped.
+  ByteVector in_object = nested_arrays(600);
+  for (int i = 0; i < 400; ++i) {
+    ByteVector outer = hex("01 00 00 02 00 01 00 61 06 01 00 62");
+    const std::size_t body = outer.size() - 3 + in_object.size();
+    outer[1] = static_cast<std::uint8_t>(body & 0xFF);
+    outer[2] = static_cast<std::uint8_t>(body >> 8);
+    outer.insert(outer.end(), in_object.begin(), in_object.end());
+    in_object = std::move(outer);
+  }
+  ByteVector cut_short = nested_arrays(900);
+  cut_short.pop_back();
+  struct Case {
+    const char* name;
+    ByteVector value;
+    std::size_t levels;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"scalar", hex("04 01 00 00 00 00 00 00 00"), 0, true},
+      {"empty array", hex("02 02 00 00 00"), 0, false},
+      {"empty array", hex("02 02 00 00 00"), 1, true},
+      {"deepest", nested_arrays(kMaxNestingDepth), kMaxNestingDepth, true},
+      {"deepest", nested_arrays(kMaxNestingDepth), kMaxNestingDepth - 1, false},
+      {"wide", wide, 2, true},
+      {"wide", wide, 1, false},
+      {"deep in objects", in_object, 1000, true},
+      {"deep in objects", in_object, 999, false},
+      // Not a whole value: nothing to measure.
+      {"cut short", cut_short, 3, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nests_within(c.value, c.levels), c.fits) << c.name << " " << c.levels;
+  }
+}
+
+// A placed value sits as deep as the path is long; placing it where its
+// levels would go beyond the format's limit would leave bytes no reader
+// accepts, so such a placement is absent.
+TEST(PlaceAtPath, PlacedValuesFitTheNestingLimit) {
+  using testing::nested_arrays;
+  struct Case {
+    const char* path;
+    std::size_t levels;  // of the placed value
+    bool placed;
+  };
+  const Case cases[] = {
+      {"", kMaxNestingDepth, true},  {"a", kMaxNestingDepth - 1, true},
+      {"a", kMaxNestingDepth, false}, {"b.c", kMaxNestingDepth - 2, true},
+      {"b.c", kMaxNestingDepth - 1, false}, {"a", 10, true},
+  };
+  const ByteVector data = encoded(R"({"a":1,"b":{"c":null}})");
+  for (const Case& c : cases) {
+    const auto placed = place(data, c.path, nested_arrays(c.levels));
+    ASSERT_EQ(placed.has_value(), c.placed) << c.path << " " << c.levels;
+    if (placed) {
+      EXPECT_TRUE(decode_value(*placed).ok()) << c.path << " " << c.levels;
+    }
   }
 }
 

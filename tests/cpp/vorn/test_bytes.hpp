@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <sstream>
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "json/reader.hpp"
@@ -20,6 +22,19 @@ inline ByteVector hex(const std::string& text) {
   std::string byte;
   while (in >> byte) out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
   return out;
+}
+
+// `levels` arrays nested one in the other around `inner`, written by hand
+// since the writer stops at the format's nesting limit.
+inline ByteVector nested_arrays(std::size_t levels, ByteVector inner = {0x06}) {
+  for (std::size_t i = 0; i < levels; ++i) {
+    const std::size_t body = 2 + inner.size();
+    ByteVector outer = {0x02, static_cast<std::uint8_t>(body), static_cast<std::uint8_t>(body >> 8),
+                        0x01, 0x00};
+    outer.insert(outer.end(), inner.begin(), inner.end());
+    inner = std::move(outer);
+  }
+  return inner;
 }
 
 inline json::Value parse_json(const std::string& text) {
