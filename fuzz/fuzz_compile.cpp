@@ -21,14 +21,13 @@
 #include "vorn_build/lower.hpp"
 #include "vorn_build/parser.hpp"
 #include "vorn_build/validator.hpp"
+#include "fuzz_input.hpp"
 
 namespace {
 
 using namespace vorn::build;
 
-void check(bool promise) {
-  if (!promise) __builtin_trap();
-}
+using vorn_fuzz::check;
 
 void check_encoded(const std::vector<std::uint8_t>& bytes) {
   check(vorn::decode_value(bytes).ok());

@@ -9,14 +9,13 @@
 #include "vorn/data_view.hpp"
 #include "vorn/decoder.hpp"
 #include "vorn/encode.hpp"
+#include "fuzz_input.hpp"
 
 namespace {
 
 using vorn::json::Value;
 
-void check(bool promise) {
-  if (!promise) __builtin_trap();
-}
+using vorn_fuzz::check;
 
 // Walks a view the way evaluation does: a few keys, a few indices, scalars.
 void navigate(const vorn::DataView& view, int depth) {

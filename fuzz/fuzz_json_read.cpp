@@ -17,14 +17,13 @@
 #include "base/utf8.hpp"
 #include "json/reader.hpp"
 #include "reader_agreement.hpp"
+#include "fuzz_input.hpp"
 
 namespace {
 
 using vorn::json::Value;
 
-void check(bool promise) {
-  if (!promise) __builtin_trap();
-}
+using vorn_fuzz::check;
 
 void check_tree(const Value& value, std::size_t depth) {
   switch (value.kind()) {

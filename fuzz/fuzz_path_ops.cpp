@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/utf8.hpp"
+#include "fuzz_input.hpp"
 #include "json/value.hpp"
 #include "vorn/decoder.hpp"
 #include "vorn/encode.hpp"
@@ -32,6 +33,8 @@
 
 namespace {
 
+using vorn_fuzz::check;
+using vorn_fuzz::FuzzInput;
 using vorn::Bytes;
 using vorn::json::Value;
 using vorn::ir::Field;
@@ -41,33 +44,7 @@ using vorn::ir::ValuePath;
 using Segments = std::vector<PathSegment>;
 using ByteVector = std::vector<std::uint8_t>;
 
-void check(bool promise) {
-  if (!promise) __builtin_trap();
-}
-
-// Reads the fields of the input in order; reads past the end give zeros or
-// shorter runs.
-class Cursor {
- public:
-  explicit Cursor(Bytes bytes) : bytes_(bytes) {}
-
-  std::uint8_t byte() { return position_ < bytes_.size() ? bytes_[position_++] : 0; }
-
-  Bytes take(std::size_t count) {
-    count = std::min(count, bytes_.size() - position_);
-    const Bytes run = bytes_.subspan(position_, count);
-    position_ += count;
-    return run;
-  }
-
-  Bytes rest() { return take(bytes_.size() - position_); }
-
- private:
-  Bytes bytes_;
-  std::size_t position_ = 0;
-};
-
-Segments read_path(Cursor& in) {
+Segments read_path(FuzzInput& in) {
   Segments segments;
   const std::size_t count = in.byte() % 6;
   for (std::size_t i = 0; i < count; ++i) {
@@ -192,7 +169,7 @@ void check_siblings(Bytes before, Bytes after, const Value& root, const Segments
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
-  Cursor in(Bytes(input, size));
+  FuzzInput in(Bytes(input, size));
   const Segments segments = read_path(in);
   const std::uint16_t low = in.byte();
   const std::size_t value_length = low | (in.byte() << 8);

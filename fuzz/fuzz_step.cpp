@@ -26,6 +26,7 @@
 
 #include "base/overloaded.hpp"
 #include "base/utf8.hpp"
+#include "fuzz_input.hpp"
 #include "json/value.hpp"
 #include "vorn/decoder.hpp"
 #include "vorn/dispatcher.hpp"
@@ -34,6 +35,8 @@
 
 namespace {
 
+using vorn_fuzz::check;
+using vorn_fuzz::FuzzInput;
 using namespace vorn::ir;
 using vorn::Bytes;
 using vorn::HandlerContext;
@@ -48,29 +51,6 @@ using vorn::json::Value;
 using ByteVector = std::vector<std::uint8_t>;
 
 constexpr int kSteps = 64;
-
-void check(bool promise) {
-  if (!promise) __builtin_trap();
-}
-
-class Cursor {
- public:
-  explicit Cursor(Bytes bytes) : bytes_(bytes) {}
-
-  std::uint8_t byte() { return position_ < bytes_.size() ? bytes_[position_++] : 0; }
-  bool flag() { return byte() & 1; }
-
-  Bytes take(std::size_t count) {
-    count = std::min(count, bytes_.size() - position_);
-    const Bytes run = bytes_.subspan(position_, count);
-    position_ += count;
-    return run;
-  }
-
- private:
-  Bytes bytes_;
-  std::size_t position_ = 0;
-};
 
 // The value at the start of `bytes` decodes within its own size. (The
 // decoder reads a root over all of its input, so bytes whose root claims
@@ -127,7 +107,7 @@ constexpr std::string_view kMessages[] = {
 // keep each element where it was put.
 class MachineBuilder {
  public:
-  explicit MachineBuilder(Cursor& in) : in_(in) {}
+  explicit MachineBuilder(FuzzInput& in) : in_(in) {}
 
   StateMachineIr build() {
     state_count_ = 1 + in_.byte() % 6;
@@ -308,7 +288,7 @@ class MachineBuilder {
     }
   }
 
-  Cursor& in_;
+  FuzzInput& in_;
   std::size_t state_count_ = 1;
   std::size_t condition_count_ = 0;
   std::deque<ByteVector> bytes_;
@@ -324,7 +304,7 @@ class MachineBuilder {
 // registered. Checks what every call is handed.
 class ScriptedRegistry final : public vorn::HandlerRegistry {
  public:
-  ScriptedRegistry(Cursor& in, MachineBuilder& builder, const StateMachineIr& ir,
+  ScriptedRegistry(FuzzInput& in, MachineBuilder& builder, const StateMachineIr& ir,
                    const vorn::ExecutionContext& context, bool input_is_value)
       : in_(in), builder_(builder), ir_(ir), context_(context), input_is_value_(input_is_value) {}
 
@@ -348,7 +328,7 @@ class ScriptedRegistry final : public vorn::HandlerRegistry {
   mutable std::optional<HandlerId> last_handler;
 
  private:
-  Cursor& in_;
+  FuzzInput& in_;
   MachineBuilder& builder_;
   const StateMachineIr& ir_;
   const vorn::ExecutionContext& context_;
@@ -380,7 +360,7 @@ class RefusingJournal final : public vorn::Journal {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Cursor in(Bytes(data, size));
+  FuzzInput in(Bytes(data, size));
   MachineBuilder builder(in);
   const StateMachineIr ir = builder.build();
 
