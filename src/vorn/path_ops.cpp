@@ -408,10 +408,8 @@ std::optional<std::vector<std::uint8_t>> place(Bytes data, Segments segments,
 
 }  // namespace
 
-bool nests_within(Bytes value, std::size_t levels) {
-  // Every level takes at least a container's prefix, so a short value
-  // cannot hold more levels than that.
-  if (value.size() / kContainerPrefixSize <= levels) return true;
+bool nests_within_by_walking(Bytes value, std::size_t levels) {
+  if (value.empty()) return true;
   const auto is_container_at = [&](std::size_t at) {
     return value[at] == static_cast<std::uint8_t>(Tag::Object) ||
            value[at] == static_cast<std::uint8_t>(Tag::Array);

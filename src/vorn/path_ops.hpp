@@ -35,11 +35,18 @@ struct ObjectEntry {
   Bytes value;
 };
 
+// The walk behind nests_within(), for values too long to judge by size.
+bool nests_within_by_walking(Bytes value, std::size_t levels);
+
 // True when the value at the start of `value` holds at most `levels`
 // levels of nested arrays and objects (a scalar holds none). Bytes that are
-// not a whole value are not measured and count as fitting. Free for values
-// too small to nest that deep; others are walked, without recursion.
-bool nests_within(Bytes value, std::size_t levels);
+// not a whole value are not measured and count as fitting. Inline because
+// every placement asks: a value too short to nest that deep (every level
+// takes at least a container's prefix) costs one division; others are
+// walked, without recursion.
+inline bool nests_within(Bytes value, std::size_t levels) {
+  return value.size() / kContainerPrefixSize <= levels || nests_within_by_walking(value, levels);
+}
 
 // A value to place that writes itself, for values that would otherwise be
 // built in a buffer of their own only to be copied into the placed result.

@@ -71,11 +71,12 @@ std::optional<TemplateObject> TemplateObject::resolve(const ir::TemplateIr& temp
     }
   }
   const auto size = encoded_object_size(members);
-  if (size && object->nests_within(kMaxNestingDepth)) {
-    object->size_ = *size;
-  } else {
+  if (!size) {
     object.reset();
+    return object;
   }
+  object->size_ = *size;
+  if (!object->nests_within(kMaxNestingDepth)) object.reset();
   return object;
 }
 
@@ -84,6 +85,9 @@ std::uint8_t* TemplateObject::write(std::uint8_t* out) const {
 }
 
 bool TemplateObject::nests_within(std::size_t levels) const {
+  // Judged by size first, as any value is; only a long object asks its
+  // members.
+  if (size_ / kContainerPrefixSize <= levels) return true;
   if (levels == 0) return false;
   const auto members = entries();
   return std::all_of(members.begin(), members.end(), [&](const ObjectEntry& member) {

@@ -1,9 +1,9 @@
 // Helpers for writing expected encodings in tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <sstream>
-#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
