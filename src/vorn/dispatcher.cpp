@@ -237,14 +237,15 @@ class Step {
   }
 
  private:
-  // A retried state sees its own recorded input again; any other state takes
-  // the output of the last recorded one, or that state's input when it has
-  // none (so a catcher's target gets the failed state's raw input).
+  // The last entry's output, or its input when it has none: a failed attempt
+  // is retried, and a catcher's target entered, on the input that failed. A
+  // state reached again after it succeeded (a loop through a Choice, a Next
+  // naming itself) must see its own progress, so a success is never re-read
+  // as the input it started from.
   Bytes step_input() const {
     const JournalEntry* last = journal_.last();
     if (last == nullptr) return context_.input;
-    if (last->state_id == current_ || !last->output) return last->input;
-    return *last->output;
+    return last->output ? *last->output : last->input;
   }
 
   // The state's input after InputPath: a view, as nothing needs to own it.

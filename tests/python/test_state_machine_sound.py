@@ -191,6 +191,86 @@ def test_handler_interrupts_propagate_unchanged(exception, call):
     assert sm.run() == {"status": "completed", "output": "ok"}
 
 
+# --- loops ---------------------------------------------------------------------
+
+# The most common loop there is: poll until the work says it is done.
+POLLING = definition(
+    {
+        "Poll": {"Type": "Task", "Resource": "poll", "Next": "Done?"},
+        "Done?": {"Type": "Choice", "Default": "Poll",
+                  "Choices": [{"Variable": "$.done", "BooleanEquals": True, "Next": "End"}]},
+        "End": {"Type": "Succeed"},
+    }
+)
+
+
+def poll(ctx):
+    n = ctx["input"].get("n", 0) + 1
+    return {"n": n, "done": n >= 5}
+
+
+def run_bounded(sm, steps=100):
+    """run(), but a machine that loops for good fails the test instead of
+    growing its journal until memory runs out."""
+    for _ in range(steps):
+        result = sm.step()
+        if result["status"] != "continue":
+            return result
+    pytest.fail(f"still running after {steps} steps")
+
+
+def test_a_state_reached_again_sees_its_own_progress():
+    sm = StateMachine(POLLING, {})
+    sm.register_handler("poll", poll)
+    assert run_bounded(sm) == {"status": "completed", "output": {"n": 5, "done": True}}
+    polls = [entry for entry in sm.journal if entry["state_name"] == "Poll"]
+    assert [entry["attempt"] for entry in polls] == [0, 1, 2, 3, 4]
+    assert [entry["output"]["n"] for entry in polls] == [1, 2, 3, 4, 5]
+
+
+def test_a_pass_wraps_its_input_once_per_time_round():
+    wrapping = definition(
+        {
+            "Wrap": {"Type": "Pass", "Parameters": {"inner.$": "$"}, "Next": "Deep?"},
+            "Deep?": {"Type": "Choice", "Default": "Wrap",
+                      "Choices": [{"Variable": "$.inner.inner.inner.seed", "BooleanEquals": True,
+                                   "Next": "End"}]},
+            "End": {"Type": "Succeed"},
+        }
+    )
+    sm = StateMachine(wrapping, {"seed": True})
+    assert run_bounded(sm) == {"status": "completed",
+                        "output": {"inner": {"inner": {"inner": {"seed": True}}}}}
+    assert [entry["state_name"] for entry in sm.journal] == ["Wrap", "Wrap", "Wrap", "End"]
+
+
+def test_a_failed_attempt_is_retried_on_the_input_that_failed():
+    # Only a success passes progress on: a retry after a failure, and the
+    # loop's next visit after that retry succeeds, read what they should.
+    retrying = definition(
+        {
+            "Poll": {"Type": "Task", "Resource": "poll", "Next": "Done?",
+                     "Retry": [{"ErrorEquals": ["External"], "MaxAttempts": 10}]},
+            "Done?": {"Type": "Choice", "Default": "Poll",
+                      "Choices": [{"Variable": "$.n", "NumericEquals": 2, "Next": "End"}]},
+            "End": {"Type": "Succeed"},
+        }
+    )
+    seen = []
+
+    def flaky(ctx):
+        seen.append(ctx["input"])
+        if len(seen) % 2:
+            raise RuntimeError("not yet")
+        return {"n": ctx["input"].get("n", 0) + 1}
+
+    sm = StateMachine(retrying, {})
+    sm.register_handler("poll", flaky)
+    assert run_bounded(sm) == {"status": "completed", "output": {"n": 2}}
+    assert seen == [{}, {}, {"n": 1}, {"n": 1}]
+    assert [entry["attempt"] for entry in sm.journal if entry["state_name"] == "Poll"] == [0, 1, 2, 3]
+
+
 def test_a_signal_stops_an_endless_run():
     class Alarm(Exception):
         pass

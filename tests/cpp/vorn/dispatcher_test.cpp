@@ -447,8 +447,8 @@ TEST(DefaultDispatcher, StepInputComesFromTheJournal) {
   EXPECT_EQ(chain.journal.at(2).sequence, 2u);
 
   // A Choice that loops back to the last recorded Task runs it again on that
-  // entry's input, and counts the earlier success as an attempt: the one
-  // retry the Task allows is used up.
+  // entry's output (its progress, not the input it started from), and counts
+  // the earlier success as an attempt: the one retry the Task allows is used up.
   Machine loop(kChoice, R"({"again":false})", 5);
   loop.registry.script = {succeed(R"({"again":true})"), failure(StateErrorKind::External)};
   EXPECT_EQ(loop.step(), "Continue(6)");
@@ -456,7 +456,7 @@ TEST(DefaultDispatcher, StepInputComesFromTheJournal) {
   EXPECT_EQ(loop.step(),
             R"(HandlerFailed(StateError { kind: External, message: "x", side_effects: [] }))");
   ASSERT_EQ(loop.registry.calls.size(), 2u);
-  EXPECT_EQ(loop.registry.calls[1].input, encoded(R"({"again":false})"));
+  EXPECT_EQ(loop.registry.calls[1].input, encoded(R"({"again":true})"));
   EXPECT_EQ(loop.journal.at(1).attempt, 1u);
 
   // A Fail state's message is its cause; its entry carries the same error.
