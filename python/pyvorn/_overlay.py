@@ -131,8 +131,9 @@ class _Entry:
     output: Any
 
     def passes_on(self) -> Any:
-        """What the next step reads when it runs another state: the output,
-        or for a failed attempt the input (a catcher sees what failed)."""
+        """What the next step reads, whichever state it runs: the output, or
+        for a failed attempt the input (a retry or a catcher sees what
+        failed). The engine reads the journal by the same rule."""
         if self.output is not UNKNOWN:
             return self.output
         return self.input if self.failed else UNKNOWN
@@ -246,14 +247,7 @@ def _entries(facts: MachineFacts, journal: Sequence[Mapping[str, Any]], initial:
         if isinstance(attempt, bool) or not isinstance(attempt, int) or attempt < 0:
             raise ValueError(f"journal entry {i} has no attempt number (a whole number from 0)")
         failed = "error" in raw
-        # A step takes its input from the entry before it: that entry's own
-        # input when the same state runs again, else its output when it has one.
-        if not entries:
-            data_in = initial
-        elif entries[-1].name == name:
-            data_in = entries[-1].input
-        else:
-            data_in = entries[-1].passes_on()
+        data_in = initial if not entries else entries[-1].passes_on()
         output = raw["output"] if "output" in raw else UNKNOWN
         error = raw.get("error")
         entries.append(_Entry(name, attempt, failed, None if error is None else str(error), data_in, output))

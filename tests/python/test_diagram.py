@@ -444,6 +444,42 @@ def test_a_loop_counts_each_time_round():
     assert trace.routed["More?"] == 3
 
 
+@needs_machine
+def test_a_state_reached_again_is_traced_on_its_progress():
+    # Poll succeeds, loops back and fails; the catcher's Choice sees the
+    # failed attempt's input, which is the first visit's output, not the
+    # input the first visit started from, and routes by it.
+    text = definition(
+        {
+            "Poll": {"Type": "Task", "Resource": "poll", "Next": "More?",
+                     "Catch": [{"ErrorEquals": ["External"], "Next": "Why?"}]},
+            "More?": {"Type": "Choice", "Default": "End",
+                      "Choices": [{"Variable": "$.n", "NumericEquals": 1, "Next": "Poll"}]},
+            "Why?": {"Type": "Choice", "Default": "ViaNone",
+                     "Choices": [{"Variable": "$.n", "NumericEquals": 1, "Next": "ViaOne"}]},
+            "ViaOne": {"Type": "Choice", "Default": "End",
+                       "Choices": [{"Variable": "$.n", "NumericEquals": 9, "Next": "End"}]},
+            "ViaNone": {"Type": "Choice", "Default": "End",
+                        "Choices": [{"Variable": "$.n", "NumericEquals": 9, "Next": "End"}]},
+            "End": {"Type": "Succeed"},
+        }
+    )
+    calls = []
+
+    def poll(ctx):
+        calls.append(ctx["input"])
+        if len(calls) > 1:
+            raise RuntimeError("gone")
+        return {"n": 1}
+
+    machine = _pyvorn.StateMachine(text, {})
+    machine.register_handler("poll", poll)
+    assert machine.run() == {"status": "completed", "output": {"n": 1}}
+    trace = trace_run(facts_of(text), machine.journal, machine.current_state, {})
+    assert "Why? -rule0-> ViaOne ×1" in taken(trace)
+    assert not any("ViaNone" in edge for edge in taken(trace))
+
+
 def test_a_journal_that_disagrees_with_the_data_is_still_explained():
     # The data says the first rule held, yet the run went by the default: the
     # picture trusts the journal and draws the only way that fits it.
