@@ -45,8 +45,7 @@ def pass_chain() -> tuple[str, dict, int]:
 def choice_loop() -> tuple[str, dict, int]:
     """C00 leaves the loop when $.end is 1; C01..C17 test a value that never
     occurs; Keep passes the data on and Peel replaces it by its $.rest member
-    before going round again. (Two Pass states: a state met again as the last
-    one recorded would re-run on its recorded input, as a retry does.)"""
+    before going round again."""
     names = [f"C{i:02d}" for i in range(LOOP_CHOICES)]
     states: dict = {}
     for i, name in enumerate(names):
