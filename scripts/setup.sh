@@ -21,7 +21,17 @@ if ((${#missing[@]})); then
 fi
 
 echo "==> installing Python build and test tools"
-"$PYTHON" -m pip install --quiet cmake ninja "scikit-build-core>=0.8" pytest hypothesis "mypy>=1.16" msgpack jsonpath-ng
+"$PYTHON" -m pip install --quiet cmake ninja "scikit-build-core>=0.8" pytest pytest-xdist hypothesis \
+  "mypy>=1.16" msgpack jsonpath-ng
 
+# With PYVORN_WITH_TESTS=1 (scripts/test.sh) the wheel is built in build/cpp
+# together with the C++ suites, so the libraries and the extension are
+# compiled once for both; otherwise in the wheel's own build/wheel.
+config=()
+if [ "${PYVORN_WITH_TESTS:-0}" = 1 ]; then
+  config=(-Cbuild-dir=build/cpp -Ccmake.define.PYVORN_BUILD_TESTS=ON)
+fi
 echo "==> building and installing pyvorn"
-"$PYTHON" -m pip install --quiet --no-build-isolation .
+# Two cores here: ninja's default of cores + 2 jobs only makes them thrash.
+CMAKE_BUILD_PARALLEL_LEVEL=${PYVORN_JOBS:-2} \
+  "$PYTHON" -m pip install --quiet --no-build-isolation "${config[@]}" .
