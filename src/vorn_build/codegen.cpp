@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/overloaded.hpp"
+#include "base/utf8.hpp"
 #include "vorn_build/float_text.hpp"
 
 namespace vorn::build {
@@ -156,47 +157,6 @@ bool is_ascii(std::string_view text) {
   return true;
 }
 
-// Decodes one UTF-8 character at `at`, advancing past it. Returns false
-// (without advancing) on a byte sequence that is not UTF-8: a bad lead or
-// continuation byte, a sequence cut short, an overlong form, a surrogate or
-// a code point above U+10FFFF.
-bool decode_utf8(const char*& at, const char* end, char32_t& code_point) {
-  const auto lead = static_cast<unsigned char>(at[0]);
-  std::size_t length;
-  char32_t minimum;
-  if (lead < 0x80) {
-    code_point = lead;
-    ++at;
-    return true;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    minimum = 0x80;
-    code_point = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    minimum = 0x800;
-    code_point = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    minimum = 0x10000;
-    code_point = lead & 0x07;
-  } else {
-    return false;
-  }
-  if (static_cast<std::size_t>(end - at) < length) return false;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(at[i]);
-    if ((next & 0xC0) != 0x80) return false;
-    code_point = (code_point << 6) | (next & 0x3F);
-  }
-  if (code_point < minimum || code_point > 0x10FFFF ||
-      (code_point >= 0xD800 && code_point <= 0xDFFF)) {
-    return false;
-  }
-  at += length;
-  return true;
-}
-
 template <class Integer>
 std::size_t decimal_size(Integer value) {
   using Unsigned = std::make_unsigned_t<Integer>;
@@ -226,16 +186,15 @@ class SourceSizer {
       return;
     }
     extent_.utf8_bytes += utf8.size();
-    const char* at = utf8.data();
-    const char* const end = at + utf8.size();
-    while (at != end) {
-      char32_t code_point;
-      if (!decode_utf8(at, end, code_point)) {
+    for (std::size_t at = 0; at < utf8.size();) {
+      const auto [code_point, length] = decode_utf8(utf8.substr(at));
+      if (length == 0) {
         // Not UTF-8: only the byte count still means anything.
         extent_.valid_utf8 = false;
         ++at;
         continue;
       }
+      at += length;
       ++extent_.code_points;
       if (code_point > extent_.max_char) extent_.max_char = code_point;
     }
@@ -340,15 +299,13 @@ class UnitWriter {
       widen(utf8);
       return;
     }
-    const char* at = utf8.data();
-    const char* const end = at + utf8.size();
-    while (at != end) {
-      char32_t code_point;
-      if (!decode_utf8(at, end, code_point) || code_point > std::numeric_limits<Unit>::max() ||
-          !room(1)) {
+    for (std::size_t at = 0; at < utf8.size();) {
+      const auto [code_point, length] = decode_utf8(utf8.substr(at));
+      if (length == 0 || code_point > std::numeric_limits<Unit>::max() || !room(1)) {
         overflow_ = true;
         return;
       }
+      at += length;
       *at_++ = static_cast<Unit>(code_point);
     }
   }
