@@ -379,18 +379,22 @@ void emit_byte_static(Sink& out, std::string_view name, Id id, std::string_view 
   out.put("];\n");
 }
 
-// The opening line of a fixed table: `static {name}{id}: [{type}; {count}] = [`.
-template <class Sink>
-void emit_table_open(Sink& out, std::string_view name, std::optional<std::uint16_t> id,
-                     std::string_view type, std::size_t count) {
+// A fixed table: `static {name}{id}: [{type}; {count}] = [`, then
+// `emit_item(out, item)` for each item, each writing its own lines, then the
+// closing `];` and a blank line.
+template <class Sink, class Item, class EmitItem>
+void emit_table(Sink& out, std::string_view name, std::optional<std::uint16_t> id,
+                std::string_view type, const std::vector<Item>& items, EmitItem emit_item) {
   out.put("static ");
   out.put(name);
   if (id) out.number(*id);
   out.put(": [");
   out.put(type);
   out.put("; ");
-  out.number(count);
+  out.number(items.size());
   out.put("] = [\n");
+  for (const Item& item : items) emit_item(out, item);
+  out.put("];\n\n");
 }
 
 // A non-finite rate has no decimal text; the f32 constants keep the file
@@ -574,46 +578,34 @@ void emit_table_ref(Sink& out, std::string_view field, std::string_view table, S
 }
 
 template <class Sink>
-void emit_retry_table(Sink& out, const LoweredState& state, const LoweredTask& task) {
-  emit_table_open(out, "RETRY_", state.id.value, "RetryPolicy", task.retry.size());
-  for (const LoweredRetryPolicy& policy : task.retry) {
-    out.put("    RetryPolicy {\n");
-    emit_str_slice(out, policy.error_equals);
-    out.put("        max_attempts: ");
-    out.number(policy.max_attempts);
-    out.put(",\n        interval_ms: ");
-    out.number(policy.interval_ms);
-    out.put(",\n        backoff_rate: ");
-    emit_backoff_rate(out, policy.backoff_rate);
-    out.put(",\n    },\n");
-  }
-  out.put("];\n\n");
+void emit_retry_policy(Sink& out, const LoweredRetryPolicy& policy) {
+  out.put("    RetryPolicy {\n");
+  emit_str_slice(out, policy.error_equals);
+  out.put("        max_attempts: ");
+  out.number(policy.max_attempts);
+  out.put(",\n        interval_ms: ");
+  out.number(policy.interval_ms);
+  out.put(",\n        backoff_rate: ");
+  emit_backoff_rate(out, policy.backoff_rate);
+  out.put(",\n    },\n");
 }
 
 template <class Sink>
-void emit_catch_table(Sink& out, const LoweredState& state, const LoweredTask& task) {
-  emit_table_open(out, "CATCH_", state.id.value, "CatchBlock", task.catch_.size());
-  for (const LoweredCatchBlock& block : task.catch_) {
-    out.put("    CatchBlock {\n");
-    emit_str_slice(out, block.error_equals);
-    out.put("        target: StateId(");
-    out.number(block.target.value);
-    out.put("),\n    },\n");
-  }
-  out.put("];\n\n");
+void emit_catch_block(Sink& out, const LoweredCatchBlock& block) {
+  out.put("    CatchBlock {\n");
+  emit_str_slice(out, block.error_equals);
+  out.put("        target: StateId(");
+  out.number(block.target.value);
+  out.put("),\n    },\n");
 }
 
 template <class Sink>
-void emit_branch_table(Sink& out, const LoweredState& state, const LoweredChoice& choice) {
-  emit_table_open(out, "BRANCHES_", state.id.value, "ChoiceBranch", choice.branches.size());
-  for (const LoweredChoiceBranch& branch : choice.branches) {
-    out.put("    ChoiceBranch { condition: ConditionId(");
-    out.number(branch.condition.value);
-    out.put("), target: StateId(");
-    out.number(branch.target.value);
-    out.put(") },\n");
-  }
-  out.put("];\n\n");
+void emit_choice_branch(Sink& out, const LoweredChoiceBranch& branch) {
+  out.put("    ChoiceBranch { condition: ConditionId(");
+  out.number(branch.condition.value);
+  out.put("), target: StateId(");
+  out.number(branch.target.value);
+  out.put(") },\n");
 }
 
 template <class Sink>
@@ -748,6 +740,17 @@ void emit_condition_description(Sink& out, const LoweredCondition& condition) {
 }
 
 template <class Sink>
+void emit_schema(Sink& out, const LoweredSchema& schema) {
+  out.put("    SchemaIr { id: SchemaId(");
+  out.number(schema.id.value);
+  out.put("), name: ");
+  emit_quoted(out, schema.name);
+  out.put(", encoded: &SCHEMA_");
+  out.number(schema.id.value);
+  out.put("_DATA },\n");
+}
+
+template <class Sink>
 void emit_condition(Sink& out, const LoweredCondition& condition) {
   out.put("    ConditionIr {\n        id: ConditionId(");
   out.number(condition.id.value);
@@ -796,15 +799,23 @@ void emit_source(Sink& out, const LoweredStateMachine& machine) {
 
   for (const LoweredState& state : machine.states) {
     const auto* task = std::get_if<LoweredTask>(&state.kind);
-    if (task && !task->retry.empty()) emit_retry_table(out, state, *task);
+    if (task && !task->retry.empty()) {
+      emit_table(out, "RETRY_", state.id.value, "RetryPolicy", task->retry,
+                 emit_retry_policy<Sink>);
+    }
   }
   for (const LoweredState& state : machine.states) {
     const auto* task = std::get_if<LoweredTask>(&state.kind);
-    if (task && !task->catch_.empty()) emit_catch_table(out, state, *task);
+    if (task && !task->catch_.empty()) {
+      emit_table(out, "CATCH_", state.id.value, "CatchBlock", task->catch_, emit_catch_block<Sink>);
+    }
   }
   for (const LoweredState& state : machine.states) {
     const auto* choice = std::get_if<LoweredChoice>(&state.kind);
-    if (choice && !choice->branches.empty()) emit_branch_table(out, state, *choice);
+    if (choice && !choice->branches.empty()) {
+      emit_table(out, "BRANCHES_", state.id.value, "ChoiceBranch", choice->branches,
+                 emit_choice_branch<Sink>);
+    }
   }
 
   bool any_result = false;
@@ -835,25 +846,10 @@ void emit_source(Sink& out, const LoweredStateMachine& machine) {
   }
   if (!machine.schemas.empty()) out.put('\n');
 
-  emit_table_open(out, "STATE_TABLE", std::nullopt, "StateIr", machine.states.size());
-  for (const LoweredState& state : machine.states) emit_state(out, state);
-  out.put("];\n\n");
-
-  emit_table_open(out, "SCHEMA_TABLE", std::nullopt, "SchemaIr", machine.schemas.size());
-  for (const LoweredSchema& schema : machine.schemas) {
-    out.put("    SchemaIr { id: SchemaId(");
-    out.number(schema.id.value);
-    out.put("), name: ");
-    emit_quoted(out, schema.name);
-    out.put(", encoded: &SCHEMA_");
-    out.number(schema.id.value);
-    out.put("_DATA },\n");
-  }
-  out.put("];\n\n");
-
-  emit_table_open(out, "CONDITION_TABLE", std::nullopt, "ConditionIr", machine.conditions.size());
-  for (const LoweredCondition& condition : machine.conditions) emit_condition(out, condition);
-  out.put("];\n\n");
+  emit_table(out, "STATE_TABLE", std::nullopt, "StateIr", machine.states, emit_state<Sink>);
+  emit_table(out, "SCHEMA_TABLE", std::nullopt, "SchemaIr", machine.schemas, emit_schema<Sink>);
+  emit_table(out, "CONDITION_TABLE", std::nullopt, "ConditionIr", machine.conditions,
+             emit_condition<Sink>);
 
   out.put("pub static STATE_MACHINE: StateMachineIr = StateMachineIr {\n");
   out.put("    start_at: StateId(");
