@@ -16,11 +16,7 @@ namespace {
 
 using namespace vorn::ir;
 using testing::ByteVector;
-using testing::parse_json;
-
-ByteVector encoded(const std::string& json_text) {
-  return encode_value(parse_json(json_text)).value();
-}
+using testing::encoded;
 
 HandlerOutcome succeed(const std::string& json_text) {
   return {HandlerOutcome::Succeeded{{encoded(json_text), {}}}};
