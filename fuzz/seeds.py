@@ -17,6 +17,10 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 
+# The tests' sample definitions seed the compiler too.
+sys.path.insert(0, str(ROOT / "tests" / "python"))
+from sample_definitions import EVERY_KIND_AND_FIELD  # noqa: E402
+
 # ---------------------------------------------------------------- JSON texts
 
 JSON_TEXTS = [
@@ -36,55 +40,12 @@ JSON_TEXTS = [
 
 # ---------------------------------------------------------------- definitions
 
-EVERY_FIELD = {
-    "Comment": "every kind of state and field",
-    "StartAt": "Fetch",
-    "States": {
-        "Fetch": {
-            "Type": "Task",
-            "Resource": "http.get",
-            "Comment": "fetch it",
-            "InputPath": "$.request",
-            "OutputPath": "$.body[0]",
-            "ResultPath": "$.response",
-            "Parameters": {"url.$": "$.url", "retries": 3, "headers": {"a": ["x"]}},
-            "ResultSelector": {"status.$": "$.status", "ok": True},
-            "Retry": [
-                {"ErrorEquals": ["Timeout", "External"], "MaxAttempts": 5, "BackoffRate": 1.5},
-                {"ErrorEquals": ["*"], "IntervalSeconds": 4294967295, "BackoffRate": 3.4e38},
-            ],
-            "Catch": [{"ErrorEquals": ["*"], "Next": "Failed"}],
-            "Next": "Route",
-        },
-        "Route": {
-            "Type": "Choice",
-            "Choices": [
-                {"Variable": "$.n", "NumericEquals": -9223372036854775808, "Next": "Shape"},
-                {"Variable": "$.s[3]", "StringEquals": "x", "Next": "Done"},
-                {"Variable": "$", "BooleanEquals": False, "Next": "Failed"},
-            ],
-            "Default": "Done",
-        },
-        "Shape": {
-            "Type": "Pass",
-            "Result": {"list": [1, 2], "nested": {"f": 1.5, "n": None}, "empty": []},
-            "Parameters": {"copy.$": "$", "k": "v"},
-            "InputPath": "$",
-            "ResultPath": None,
-            "Next": "Done",
-        },
-        "Done": {"Type": "Succeed"},
-        "Failed": {"Type": "Fail", "Error": "Boom", "Cause": "it broke"},
-    },
-}
-
-
 def definition(states, start_at):
     return {"StartAt": start_at, "States": states}
 
 
 DEFINITIONS = [
-    EVERY_FIELD,
+    EVERY_KIND_AND_FIELD,
     definition({"A": {"Type": "Succeed"}}, "A"),
     definition({"A": {"Type": "Pass", "Result": [[1], [2, 3]], "End": True}}, "A"),
     definition({"A": {"Type": "Task", "Resource": "r", "Parameters": {".$": "$", "": 1},

@@ -19,7 +19,7 @@ from __future__ import annotations
 import argparse
 import json
 import sys
-from typing import Any, Optional, Sequence
+from typing import Any, Callable, Optional, Sequence
 
 import _pyvorn
 
@@ -282,41 +282,47 @@ def build_parser() -> argparse.ArgumentParser:
     )
     validate.set_defaults(run=validate_command)
 
-    compile_ = commands.add_parser(
-        "compile",
-        parents=[debug],
-        help="write the source that declares a machine as static tables",
-        description="Generate the Rust source that declares the machine as static tables.",
-    )
-    compile_.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
-    compile_.add_argument("-o", "--output", metavar="OUT", help="write here instead of stdout")
-    compile_.set_defaults(run=compile_command)
+    def definition_command(
+        name: str, action: Callable[[argparse.Namespace], int], summary: str, description: str
+    ) -> argparse.ArgumentParser:
+        """A command whose first argument is one definition FILE."""
+        command = commands.add_parser(name, parents=[debug], help=summary, description=description)
+        command.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
+        command.set_defaults(run=action)
+        return command
 
-    inspect = commands.add_parser(
+    def add_output(command: argparse.ArgumentParser) -> None:
+        command.add_argument("-o", "--output", metavar="OUT", help="write here instead of stdout")
+
+    compile_ = definition_command(
+        "compile",
+        compile_command,
+        "write the source that declares a machine as static tables",
+        "Generate the Rust source that declares the machine as static tables.",
+    )
+    add_output(compile_)
+
+    definition_command(
         "inspect",
-        parents=[debug],
-        help="show the lowered machine: states, handlers, schemas, conditions",
-        description="Show the lowered machine as tables: states with ids, kinds and "
+        inspect_command,
+        "show the lowered machine: states, handlers, schemas, conditions",
+        "Show the lowered machine as tables: states with ids, kinds and "
         "transitions; handlers; schemas; Choice conditions.",
     )
-    inspect.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
-    inspect.set_defaults(run=inspect_command)
 
-    graph = commands.add_parser(
+    graph = definition_command(
         "graph",
-        parents=[debug],
-        help="draw the machine as a graph (DOT, Mermaid, SVG or PNG)",
-        description="Draw the machine: every state with its kind, Task resources and Retry rules, "
+        graph_command,
+        "draw the machine as a graph (DOT, Mermaid, SVG or PNG)",
+        "Draw the machine: every state with its kind, Task resources and Retry rules, "
         "Choice rules on their edges, Catch edges dashed. SVG and PNG are drawn by Graphviz's dot.",
     )
-    graph.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
     graph.add_argument(
         "--format",
         choices=_picture.FORMATS,
         help="what to write (default: from the suffix of OUT, else dot)",
     )
-    graph.add_argument("-o", "--output", metavar="OUT", help="write here instead of stdout")
-    graph.set_defaults(run=graph_command)
+    add_output(graph)
 
     run = commands.add_parser(
         "run",

@@ -360,21 +360,18 @@ Node Document::root() const {
   return FastNodeAccess::node(*tree_);
 }
 
-Result<Document, ReadError> read_document(std::string_view text) {
-  Document document;
+std::optional<Document> read_fast_document(std::string_view text) {
   auto fast = std::make_unique<Document::Fast>();
   fast->workspace = Workspace::acquire();
-  if (std::optional<Element> root = fast->workspace->parse(text)) {
-    fast->root = *root;
-    document.fast_ = std::move(fast);
-    return document;
-  }
-  fast.reset();  // hands the workspace back before the exact reader runs
-  auto tree = read_exact(text);
-  if (!tree.ok()) return fail(std::move(tree).error());
-  document.tree_ = std::make_unique<Value>(std::move(tree).value());
+  std::optional<Element> root = fast->workspace->parse(text);
+  if (!root) return std::nullopt;  // the workspace goes back with `fast`
+  fast->root = *root;
+  Document document;
+  document.fast_ = std::move(fast);
   return document;
 }
+
+Document::Document(Value tree) : tree_(std::make_unique<Value>(std::move(tree))) {}
 
 std::optional<Value> read_fast(std::string_view text) {
   std::unique_ptr<Workspace> workspace = Workspace::acquire();

@@ -130,8 +130,11 @@ class Document {
 
  private:
   friend Result<Document, ReadError> read_document(std::string_view text);
+  friend std::optional<Document> read_fast_document(std::string_view text);
   struct Fast;
   Document() = default;
+  // A document the exact reader read.
+  explicit Document(Value tree);
 
   std::unique_ptr<Fast> fast_;
   std::unique_ptr<Value> tree_;
@@ -142,5 +145,8 @@ Result<Document, ReadError> read_document(std::string_view text);
 // The fast reader alone: the tree of `text`, or nullopt when it refuses the
 // text (which the exact reader may still accept).
 std::optional<Value> read_fast(std::string_view text);
+
+// The same, keeping simdjson's document instead of building a tree.
+std::optional<Document> read_fast_document(std::string_view text);
 
 }  // namespace vorn::json

@@ -9,7 +9,6 @@
 #include <span>
 #include <vector>
 
-#include "document.hpp"
 #include "number_text.hpp"
 #include "tree_builder.hpp"
 #include "base/utf8.hpp"
@@ -346,13 +345,6 @@ Result<Value, ReadError> read_exact(std::string_view text) {
     reader_text[s.offset] = '0';
   }
   return read_once(text, reader_text, substitutions, too_big);
-}
-
-// Most texts are read by the fast reader; the exact reader reads the rest,
-// which it either accepts or explains.
-Result<Value, ReadError> read(std::string_view text) {
-  if (std::optional<Value> value = read_fast(text)) return std::move(*value);
-  return read_exact(text);
 }
 
 }  // namespace vorn::json

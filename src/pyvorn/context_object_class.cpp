@@ -44,10 +44,7 @@ PyObject* new_context(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     const auto state_name = optional_text(bound[2], "state_name");
     if (!state_name) return nullptr;
     PyObject* config = bound[3] == Py_None ? nullptr : bound[3];
-    if (config != nullptr && !PyDict_Check(config)) {
-      py::raise_argument_type("config", config, "PyDict");
-      return nullptr;
-    }
+    if (config != nullptr && !py::dict_argument(config, "config")) return nullptr;
 
     xvorn::ContextObjectBuilder builder;
     if (*execution_id) builder.execution_id(std::string(**execution_id));

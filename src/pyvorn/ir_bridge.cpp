@@ -44,16 +44,22 @@ std::string_view text(const std::string& owned) { return owned; }
 
 std::span<const std::uint8_t> bytes(const std::vector<std::uint8_t>& owned) { return owned; }
 
-std::span<const std::string_view> texts(const std::vector<std::string>& owned, IrArena& arena) {
-  const auto out = arena.allocate<std::string_view>(owned.size());
-  for (std::size_t i = 0; i < owned.size(); ++i) out[i] = owned[i];
+// A list in the arena with `convert(item)` for each item of `lowered`.
+template <class Out, class Range, class Convert>
+std::span<Out> convert_list(const Range& lowered, IrArena& arena, Convert convert) {
+  const auto out = arena.allocate<Out>(std::size(lowered));
+  std::size_t i = 0;
+  for (const auto& item : lowered) out[i++] = convert(item);
   return out;
 }
 
+std::span<const std::string_view> texts(const std::vector<std::string>& owned, IrArena& arena) {
+  return convert_list<std::string_view>(owned, arena, text);
+}
+
 ir::ValuePath convert_path(const build::LoweredValuePath& path, IrArena& arena) {
-  const auto segments = arena.allocate<ir::PathSegment>(path.segments.size());
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    segments[i] = std::visit(
+  const auto segment = [](const build::LoweredPathSegment& lowered) {
+    return std::visit(
         vorn::Overloaded{
             [](const build::LoweredField& field) -> ir::PathSegment {
               return ir::Field{text(field.name)};
@@ -62,9 +68,9 @@ ir::ValuePath convert_path(const build::LoweredValuePath& path, IrArena& arena) 
               return ir::Index{index.index};
             },
         },
-        path.segments[i]);
-  }
-  return ir::ValuePath{segments};
+        lowered);
+  };
+  return ir::ValuePath{convert_list<ir::PathSegment>(path.segments, arena, segment)};
 }
 
 std::optional<ir::ValuePath> convert_path(const std::optional<build::LoweredValuePath>& path,
@@ -91,11 +97,9 @@ ir::ResultPathPolicy convert_result_path(const build::LoweredResultPath& policy,
 std::optional<ir::TemplateIr> convert_template(const std::optional<build::LoweredTemplate>& lowered,
                                                IrArena& arena) {
   if (!lowered) return std::nullopt;
-  const auto entries = arena.allocate<ir::TemplateEntry>(lowered->entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    entries[i] = convert_template_entry(lowered->entries[i], arena);
-  }
-  return ir::TemplateIr{entries};
+  return ir::TemplateIr{convert_list<ir::TemplateEntry>(
+      lowered->entries, arena,
+      [&](const build::LoweredTemplateEntry& entry) { return convert_template_entry(entry, arena); })};
 }
 
 // Task and Pass transitions have the same two variants.
@@ -108,51 +112,47 @@ ir::TaskTransition convert_transition(const build::LoweredTransition& transition
       transition);
 }
 
-template <class Out, class In, class Convert>
-std::span<const Out> convert_list(const std::vector<In>& lowered, IrArena& arena,
-                                  Convert convert) {
-  const auto out = arena.allocate<Out>(lowered.size());
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = convert(lowered[i], arena);
-  return out;
+// The data-flow fields a Task and a Pass state have alike, by the same names
+// on both sides.
+template <class Out, class Lowered>
+void convert_data_flow(const Lowered& lowered, Out& out, IrArena& arena) {
+  out.input_schema = lowered.input_schema;
+  out.output_schema = lowered.output_schema;
+  out.transition = convert_transition(lowered.transition);
+  out.input_path = convert_path(lowered.input_path, arena);
+  out.output_path = convert_path(lowered.output_path, arena);
+  out.result_path = convert_result_path(lowered.result_path, arena);
+  out.parameters = convert_template(lowered.parameters, arena);
 }
 
 ir::TaskStateIr convert_task(const build::LoweredTask& task, IrArena& arena) {
   ir::TaskStateIr out;
+  convert_data_flow(task, out, arena);
   out.handler_id = task.handler_id;
-  out.input_schema = task.input_schema;
-  out.output_schema = task.output_schema;
-  out.transition = convert_transition(task.transition);
-  out.retry = convert_list<ir::RetryPolicy>(task.retry, arena, convert_retry_policy);
-  out.catch_ = convert_list<ir::CatchBlock>(task.catch_, arena, convert_catch_block);
-  out.input_path = convert_path(task.input_path, arena);
-  out.output_path = convert_path(task.output_path, arena);
-  out.result_path = convert_result_path(task.result_path, arena);
-  out.parameters = convert_template(task.parameters, arena);
+  out.retry = convert_list<ir::RetryPolicy>(task.retry, arena, [&](const auto& policy) {
+    return convert_retry_policy(policy, arena);
+  });
+  out.catch_ = convert_list<ir::CatchBlock>(task.catch_, arena, [&](const auto& block) {
+    return convert_catch_block(block, arena);
+  });
   out.result_selector = convert_template(task.result_selector, arena);
   return out;
 }
 
 ir::PassStateIr convert_pass(const build::LoweredPass& pass, IrArena& arena) {
   ir::PassStateIr out;
-  out.input_schema = pass.input_schema;
-  out.output_schema = pass.output_schema;
+  convert_data_flow(pass, out, arena);
   if (pass.result_data) out.result_data = bytes(*pass.result_data);
-  out.transition = convert_transition(pass.transition);
-  out.input_path = convert_path(pass.input_path, arena);
-  out.output_path = convert_path(pass.output_path, arena);
-  out.result_path = convert_result_path(pass.result_path, arena);
-  out.parameters = convert_template(pass.parameters, arena);
   return out;
 }
 
 ir::ChoiceStateIr convert_choice(const build::LoweredChoice& choice, IrArena& arena) {
   ir::ChoiceStateIr out;
   out.input_schema = choice.input_schema;
-  const auto branches = arena.allocate<ir::ChoiceBranch>(choice.branches.size());
-  for (std::size_t i = 0; i < branches.size(); ++i) {
-    branches[i] = ir::ChoiceBranch{choice.branches[i].condition, choice.branches[i].target};
-  }
-  out.branches = branches;
+  out.branches = convert_list<ir::ChoiceBranch>(
+      choice.branches, arena, [](const build::LoweredChoiceBranch& branch) {
+        return ir::ChoiceBranch{branch.condition, branch.target};
+      });
   out.default_ = choice.default_;
   return out;
 }
@@ -231,31 +231,22 @@ std::shared_ptr<const ir::StateMachineIr> build_ir(build::LoweredStateMachine lo
   IrArena& arena = block->arena;
   ir::StateMachineIr& root = block->root;
 
-  const auto states = arena.allocate<ir::StateIr>(machine.states.size());
-  const auto state_names = arena.allocate<std::string_view>(states.size());
-  for (std::size_t i = 0; i < states.size(); ++i) {
-    states[i] = convert_state(machine.states[i], arena);
-    state_names[i] = states[i].metadata.name;
-  }
-
-  const auto schemas = arena.allocate<ir::SchemaIr>(machine.schemas.size());
-  const auto schema_names = arena.allocate<std::string_view>(schemas.size());
-  for (std::size_t i = 0; i < schemas.size(); ++i) {
-    schemas[i] = convert_schema(machine.schemas[i]);
-    schema_names[i] = schemas[i].name;
-  }
-
-  const auto conditions = arena.allocate<ir::ConditionIr>(machine.conditions.size());
-  for (std::size_t i = 0; i < conditions.size(); ++i) {
-    conditions[i] = convert_condition(machine.conditions[i], arena);
-  }
+  const auto states = convert_list<ir::StateIr>(
+      machine.states, arena,
+      [&](const build::LoweredState& state) { return convert_state(state, arena); });
+  const auto schemas = convert_list<ir::SchemaIr>(machine.schemas, arena, convert_schema);
+  const auto conditions = convert_list<ir::ConditionIr>(
+      machine.conditions, arena,
+      [&](const build::LoweredCondition& condition) { return convert_condition(condition, arena); });
 
   root.start_at = machine.start_at;
   root.states = states;
   root.schemas = schemas;
   root.conditions = conditions;
-  root.metadata.state_names = state_names;
-  root.metadata.schema_names = schema_names;
+  root.metadata.state_names = convert_list<std::string_view>(
+      states, arena, [](const ir::StateIr& state) { return state.metadata.name; });
+  root.metadata.schema_names = convert_list<std::string_view>(
+      schemas, arena, [](const ir::SchemaIr& schema) { return schema.name; });
   // Display texts only; a machine built at run time has none to show.
   root.metadata.condition_descriptions = arena.allocate<std::string_view>(conditions.size());
   root.metadata.handler_names = texts(machine.handler_names, arena);

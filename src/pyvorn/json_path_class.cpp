@@ -42,10 +42,9 @@ std::vector<ValueStep> steps_of(const xvorn::JsonPath& path) {
 
 PyObject* new_path(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return py::guard([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"expr"};
-    PyObject* bound[1] = {};
-    if (!py::parse_tuple_arguments("JsonPath", args, kwargs, kNames, bound, 1, 1)) return nullptr;
-    const auto expression = py::utf8_argument(bound[0], "expr");
+    PyObject* expr = py::single_tuple_argument("JsonPath", "expr", args, kwargs);
+    if (expr == nullptr) return nullptr;
+    const auto expression = py::utf8_argument(expr, "expr");
     if (!expression) return nullptr;
     auto parsed = xvorn::JsonPath::parse(*expression);
     if (!parsed.ok()) {

@@ -20,16 +20,9 @@ JsonTemplateObject* as_template(PyObject* object) {
 
 PyObject* new_template(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return py::guard([&]() -> PyObject* {
-    static constexpr const char* kNames[] = {"template_obj"};
-    PyObject* bound[1] = {};
-    if (!py::parse_tuple_arguments("JsonTemplate", args, kwargs, kNames, bound, 1, 1)) {
-      return nullptr;
-    }
-    if (!PyDict_Check(bound[0])) {
-      py::raise_argument_type("template_obj", bound[0], "PyDict");
-      return nullptr;
-    }
-    const auto value = py_to_json_value(bound[0]);
+    PyObject* template_obj = py::single_tuple_argument("JsonTemplate", "template_obj", args, kwargs);
+    if (template_obj == nullptr || !py::dict_argument(template_obj, "template_obj")) return nullptr;
+    const auto value = py_to_json_value(template_obj);
     if (!value) return nullptr;
     auto parsed = xvorn::JsonTemplate::parse(*value);
     if (!parsed.ok()) {

@@ -117,6 +117,14 @@ PyObject* single_argument(std::string_view function_name, const char* name, PyOb
   return bound[0];
 }
 
+PyObject* single_tuple_argument(std::string_view function_name, const char* name, PyObject* args,
+                                PyObject* kwargs) {
+  const char* const names[] = {name};
+  PyObject* bound[] = {nullptr};
+  if (!parse_tuple_arguments(function_name, args, kwargs, names, bound, 1, 1)) return nullptr;
+  return bound[0];
+}
+
 std::string type_name(PyObject* object) {
   Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(object)));
   if (!name) {
@@ -146,6 +154,12 @@ std::optional<std::string_view> utf8_argument(PyObject* object, const char* argu
   const char* text = PyUnicode_AsUTF8AndSize(object, &size);
   if (text == nullptr) return std::nullopt;
   return std::string_view(text, static_cast<std::size_t>(size));
+}
+
+bool dict_argument(PyObject* object, const char* argument) {
+  if (PyDict_Check(object)) return true;
+  raise_argument_type(argument, object, "PyDict");
+  return false;
 }
 
 Ref new_str(std::string_view text) {

@@ -85,6 +85,11 @@ bool parse_tuple_arguments(std::string_view function_name, PyObject* args, PyObj
 PyObject* single_argument(std::string_view function_name, const char* name, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames);
 
+// The same for a class's tp_new, called with an argument tuple and a keyword
+// dict (may be null).
+PyObject* single_tuple_argument(std::string_view function_name, const char* name, PyObject* args,
+                                PyObject* kwargs);
+
 // The qualified name of an object's type ("int", "LoweredIr", ...).
 std::string type_name(PyObject* object);
 
@@ -95,6 +100,10 @@ void raise_argument_type(const char* argument, PyObject* object, const char* tar
 // Raises the standard TypeError (target 'PyString') for anything else, and the
 // interpreter's UnicodeEncodeError for text holding lone surrogates.
 std::optional<std::string_view> utf8_argument(PyObject* object, const char* argument);
+
+// Whether a dict argument is a dict (or of a subclass); raises the standard
+// TypeError (target 'PyDict') when it is not.
+bool dict_argument(PyObject* object, const char* argument);
 
 // A new str from UTF-8 text; invalid bytes, which our texts never hold,
 // would become U+FFFD rather than failing.

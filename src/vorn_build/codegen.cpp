@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/overloaded.hpp"
+#include "base/utf8.hpp"
 #include "vorn_build/float_text.hpp"
 
 namespace vorn::build {
@@ -156,47 +157,6 @@ bool is_ascii(std::string_view text) {
   return true;
 }
 
-// Decodes one UTF-8 character at `at`, advancing past it. Returns false
-// (without advancing) on a byte sequence that is not UTF-8: a bad lead or
-// continuation byte, a sequence cut short, an overlong form, a surrogate or
-// a code point above U+10FFFF.
-bool decode_utf8(const char*& at, const char* end, char32_t& code_point) {
-  const auto lead = static_cast<unsigned char>(at[0]);
-  std::size_t length;
-  char32_t minimum;
-  if (lead < 0x80) {
-    code_point = lead;
-    ++at;
-    return true;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    minimum = 0x80;
-    code_point = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    minimum = 0x800;
-    code_point = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    minimum = 0x10000;
-    code_point = lead & 0x07;
-  } else {
-    return false;
-  }
-  if (static_cast<std::size_t>(end - at) < length) return false;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(at[i]);
-    if ((next & 0xC0) != 0x80) return false;
-    code_point = (code_point << 6) | (next & 0x3F);
-  }
-  if (code_point < minimum || code_point > 0x10FFFF ||
-      (code_point >= 0xD800 && code_point <= 0xDFFF)) {
-    return false;
-  }
-  at += length;
-  return true;
-}
-
 template <class Integer>
 std::size_t decimal_size(Integer value) {
   using Unsigned = std::make_unsigned_t<Integer>;
@@ -226,16 +186,15 @@ class SourceSizer {
       return;
     }
     extent_.utf8_bytes += utf8.size();
-    const char* at = utf8.data();
-    const char* const end = at + utf8.size();
-    while (at != end) {
-      char32_t code_point;
-      if (!decode_utf8(at, end, code_point)) {
+    for (std::size_t at = 0; at < utf8.size();) {
+      const auto [code_point, length] = decode_utf8(utf8.substr(at));
+      if (length == 0) {
         // Not UTF-8: only the byte count still means anything.
         extent_.valid_utf8 = false;
         ++at;
         continue;
       }
+      at += length;
       ++extent_.code_points;
       if (code_point > extent_.max_char) extent_.max_char = code_point;
     }
@@ -340,15 +299,13 @@ class UnitWriter {
       widen(utf8);
       return;
     }
-    const char* at = utf8.data();
-    const char* const end = at + utf8.size();
-    while (at != end) {
-      char32_t code_point;
-      if (!decode_utf8(at, end, code_point) || code_point > std::numeric_limits<Unit>::max() ||
-          !room(1)) {
+    for (std::size_t at = 0; at < utf8.size();) {
+      const auto [code_point, length] = decode_utf8(utf8.substr(at));
+      if (length == 0 || code_point > std::numeric_limits<Unit>::max() || !room(1)) {
         overflow_ = true;
         return;
       }
+      at += length;
       *at_++ = static_cast<Unit>(code_point);
     }
   }
@@ -422,18 +379,22 @@ void emit_byte_static(Sink& out, std::string_view name, Id id, std::string_view 
   out.put("];\n");
 }
 
-// The opening line of a fixed table: `static {name}{id}: [{type}; {count}] = [`.
-template <class Sink>
-void emit_table_open(Sink& out, std::string_view name, std::optional<std::uint16_t> id,
-                     std::string_view type, std::size_t count) {
+// A fixed table: `static {name}{id}: [{type}; {count}] = [`, then
+// `emit_item(out, item)` for each item, each writing its own lines, then the
+// closing `];` and a blank line.
+template <class Sink, class Item, class EmitItem>
+void emit_table(Sink& out, std::string_view name, std::optional<std::uint16_t> id,
+                std::string_view type, const std::vector<Item>& items, EmitItem emit_item) {
   out.put("static ");
   out.put(name);
   if (id) out.number(*id);
   out.put(": [");
   out.put(type);
   out.put("; ");
-  out.number(count);
+  out.number(items.size());
   out.put("] = [\n");
+  for (const Item& item : items) emit_item(out, item);
+  out.put("];\n\n");
 }
 
 // A non-finite rate has no decimal text; the f32 constants keep the file
@@ -617,46 +578,34 @@ void emit_table_ref(Sink& out, std::string_view field, std::string_view table, S
 }
 
 template <class Sink>
-void emit_retry_table(Sink& out, const LoweredState& state, const LoweredTask& task) {
-  emit_table_open(out, "RETRY_", state.id.value, "RetryPolicy", task.retry.size());
-  for (const LoweredRetryPolicy& policy : task.retry) {
-    out.put("    RetryPolicy {\n");
-    emit_str_slice(out, policy.error_equals);
-    out.put("        max_attempts: ");
-    out.number(policy.max_attempts);
-    out.put(",\n        interval_ms: ");
-    out.number(policy.interval_ms);
-    out.put(",\n        backoff_rate: ");
-    emit_backoff_rate(out, policy.backoff_rate);
-    out.put(",\n    },\n");
-  }
-  out.put("];\n\n");
+void emit_retry_policy(Sink& out, const LoweredRetryPolicy& policy) {
+  out.put("    RetryPolicy {\n");
+  emit_str_slice(out, policy.error_equals);
+  out.put("        max_attempts: ");
+  out.number(policy.max_attempts);
+  out.put(",\n        interval_ms: ");
+  out.number(policy.interval_ms);
+  out.put(",\n        backoff_rate: ");
+  emit_backoff_rate(out, policy.backoff_rate);
+  out.put(",\n    },\n");
 }
 
 template <class Sink>
-void emit_catch_table(Sink& out, const LoweredState& state, const LoweredTask& task) {
-  emit_table_open(out, "CATCH_", state.id.value, "CatchBlock", task.catch_.size());
-  for (const LoweredCatchBlock& block : task.catch_) {
-    out.put("    CatchBlock {\n");
-    emit_str_slice(out, block.error_equals);
-    out.put("        target: StateId(");
-    out.number(block.target.value);
-    out.put("),\n    },\n");
-  }
-  out.put("];\n\n");
+void emit_catch_block(Sink& out, const LoweredCatchBlock& block) {
+  out.put("    CatchBlock {\n");
+  emit_str_slice(out, block.error_equals);
+  out.put("        target: StateId(");
+  out.number(block.target.value);
+  out.put("),\n    },\n");
 }
 
 template <class Sink>
-void emit_branch_table(Sink& out, const LoweredState& state, const LoweredChoice& choice) {
-  emit_table_open(out, "BRANCHES_", state.id.value, "ChoiceBranch", choice.branches.size());
-  for (const LoweredChoiceBranch& branch : choice.branches) {
-    out.put("    ChoiceBranch { condition: ConditionId(");
-    out.number(branch.condition.value);
-    out.put("), target: StateId(");
-    out.number(branch.target.value);
-    out.put(") },\n");
-  }
-  out.put("];\n\n");
+void emit_choice_branch(Sink& out, const LoweredChoiceBranch& branch) {
+  out.put("    ChoiceBranch { condition: ConditionId(");
+  out.number(branch.condition.value);
+  out.put("), target: StateId(");
+  out.number(branch.target.value);
+  out.put(") },\n");
 }
 
 template <class Sink>
@@ -791,6 +740,17 @@ void emit_condition_description(Sink& out, const LoweredCondition& condition) {
 }
 
 template <class Sink>
+void emit_schema(Sink& out, const LoweredSchema& schema) {
+  out.put("    SchemaIr { id: SchemaId(");
+  out.number(schema.id.value);
+  out.put("), name: ");
+  emit_quoted(out, schema.name);
+  out.put(", encoded: &SCHEMA_");
+  out.number(schema.id.value);
+  out.put("_DATA },\n");
+}
+
+template <class Sink>
 void emit_condition(Sink& out, const LoweredCondition& condition) {
   out.put("    ConditionIr {\n        id: ConditionId(");
   out.number(condition.id.value);
@@ -839,15 +799,23 @@ void emit_source(Sink& out, const LoweredStateMachine& machine) {
 
   for (const LoweredState& state : machine.states) {
     const auto* task = std::get_if<LoweredTask>(&state.kind);
-    if (task && !task->retry.empty()) emit_retry_table(out, state, *task);
+    if (task && !task->retry.empty()) {
+      emit_table(out, "RETRY_", state.id.value, "RetryPolicy", task->retry,
+                 emit_retry_policy<Sink>);
+    }
   }
   for (const LoweredState& state : machine.states) {
     const auto* task = std::get_if<LoweredTask>(&state.kind);
-    if (task && !task->catch_.empty()) emit_catch_table(out, state, *task);
+    if (task && !task->catch_.empty()) {
+      emit_table(out, "CATCH_", state.id.value, "CatchBlock", task->catch_, emit_catch_block<Sink>);
+    }
   }
   for (const LoweredState& state : machine.states) {
     const auto* choice = std::get_if<LoweredChoice>(&state.kind);
-    if (choice && !choice->branches.empty()) emit_branch_table(out, state, *choice);
+    if (choice && !choice->branches.empty()) {
+      emit_table(out, "BRANCHES_", state.id.value, "ChoiceBranch", choice->branches,
+                 emit_choice_branch<Sink>);
+    }
   }
 
   bool any_result = false;
@@ -878,25 +846,10 @@ void emit_source(Sink& out, const LoweredStateMachine& machine) {
   }
   if (!machine.schemas.empty()) out.put('\n');
 
-  emit_table_open(out, "STATE_TABLE", std::nullopt, "StateIr", machine.states.size());
-  for (const LoweredState& state : machine.states) emit_state(out, state);
-  out.put("];\n\n");
-
-  emit_table_open(out, "SCHEMA_TABLE", std::nullopt, "SchemaIr", machine.schemas.size());
-  for (const LoweredSchema& schema : machine.schemas) {
-    out.put("    SchemaIr { id: SchemaId(");
-    out.number(schema.id.value);
-    out.put("), name: ");
-    emit_quoted(out, schema.name);
-    out.put(", encoded: &SCHEMA_");
-    out.number(schema.id.value);
-    out.put("_DATA },\n");
-  }
-  out.put("];\n\n");
-
-  emit_table_open(out, "CONDITION_TABLE", std::nullopt, "ConditionIr", machine.conditions.size());
-  for (const LoweredCondition& condition : machine.conditions) emit_condition(out, condition);
-  out.put("];\n\n");
+  emit_table(out, "STATE_TABLE", std::nullopt, "StateIr", machine.states, emit_state<Sink>);
+  emit_table(out, "SCHEMA_TABLE", std::nullopt, "SchemaIr", machine.schemas, emit_schema<Sink>);
+  emit_table(out, "CONDITION_TABLE", std::nullopt, "ConditionIr", machine.conditions,
+             emit_condition<Sink>);
 
   out.put("pub static STATE_MACHINE: StateMachineIr = StateMachineIr {\n");
   out.put("    start_at: StateId(");

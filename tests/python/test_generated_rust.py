@@ -1,5 +1,6 @@
 """Generated source compiles with rustc against the test-only runtime crate."""
 
+import json
 import pathlib
 import shutil
 import subprocess
@@ -8,6 +9,7 @@ import pytest
 
 from _pyvorn import compile
 from conftest import definition
+from sample_definitions import EVERY_KIND_AND_FIELD
 
 CRATE = pathlib.Path(__file__).resolve().parents[1] / "rust" / "vorn" / "src" / "lib.rs"
 
@@ -17,46 +19,7 @@ AWKWARD = 'q"b\\s\n\t\r\x01é \u202e\u2066 😀'
 
 DEFINITIONS = {
     "succeed_only": definition({"A": {"Type": "Succeed"}}),
-    "every_kind_and_field": definition(
-        {
-            "Fetch": {
-                "Type": "Task",
-                "Resource": "http.get",
-                "Comment": "fetch it",
-                "InputPath": "$.request",
-                "OutputPath": "$.body[0]",
-                "ResultPath": "$.response",
-                "Parameters": {"url.$": "$.url", "retries": 3, "headers": {"a": ["x"]}},
-                "ResultSelector": {"status.$": "$.status", "ok": True},
-                "Retry": [
-                    {"ErrorEquals": ["Timeout", "External"], "MaxAttempts": 5, "BackoffRate": 1.5},
-                    {"ErrorEquals": ["*"], "IntervalSeconds": 4294967295, "BackoffRate": 3.4e38},
-                ],
-                "Catch": [{"ErrorEquals": ["*"], "Next": "Failed"}],
-                "Next": "Route",
-            },
-            "Route": {
-                "Type": "Choice",
-                "Choices": [
-                    {"Variable": "$.n", "NumericEquals": -9223372036854775808, "Next": "Shape"},
-                    {"Variable": "$.s[3]", "StringEquals": "x", "Next": "Done"},
-                    {"Variable": "$", "BooleanEquals": False, "Next": "Failed"},
-                ],
-                "Default": "Done",
-            },
-            "Shape": {
-                "Type": "Pass",
-                "Result": {"list": [1, 2], "nested": {"f": 1.5, "n": None}},
-                "Parameters": {"copy.$": "$", "k": "v"},
-                "InputPath": "$",
-                "ResultPath": None,
-                "Next": "Done",
-            },
-            "Done": {"Type": "Succeed"},
-            "Failed": {"Type": "Fail", "Error": "Boom", "Cause": "it broke"},
-        },
-        start_at="Fetch",
-    ),
+    "every_kind_and_field": json.dumps(EVERY_KIND_AND_FIELD),
     "optional_fields_absent": definition(
         {
             "T": {"Type": "Task", "Resource": "r", "End": True},

@@ -66,6 +66,7 @@ def test_repr_counts_entries():
     assert repr(JsonTemplate({"a": 1, "b.$": "$"})) == "<JsonTemplate entries=2>"
     assert repr(JsonTemplate({})) == "<JsonTemplate entries=0>"
     assert repr(JsonTemplate(MyDict(k=1))) == "<JsonTemplate entries=1>"
+    assert repr(JsonTemplate(template_obj={"a": 1})) == "<JsonTemplate entries=1>"
 
 
 @pytest.mark.parametrize(
@@ -73,6 +74,10 @@ def test_repr_counts_entries():
     [
         (lambda: JsonTemplate([1]), TypeError, "argument 'template_obj': 'list' object cannot be converted to 'PyDict'"),
         (lambda: JsonTemplate(None), TypeError, "argument 'template_obj': 'NoneType' object cannot be converted to 'PyDict'"),
+        (lambda: JsonTemplate(), TypeError, "JsonTemplate() missing 1 required positional argument: 'template_obj'"),
+        (lambda: JsonTemplate({}, {}), TypeError, "JsonTemplate() takes 1 positional argument but 2 were given"),
+        (lambda: JsonTemplate(template={}), TypeError, "JsonTemplate() got an unexpected keyword argument 'template'"),
+        (lambda: JsonTemplate(template_obj=[]), TypeError, "argument 'template_obj': 'list' object cannot be converted to 'PyDict'"),
         (lambda: JsonTemplate({"a": (1,)}), TypeError, "cannot convert tuple to JSON value"),
         (lambda: JsonTemplate({1: 1}), TypeError, "'int' object cannot be converted to 'PyString'"),
         (lambda: JsonTemplate({}).evaluate({"a": float("nan")}), ValueError, "float is NaN or Inf"),

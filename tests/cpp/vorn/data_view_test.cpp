@@ -9,12 +9,8 @@ namespace vorn {
 namespace {
 
 using testing::ByteVector;
+using testing::encoded;
 using testing::hex;
-using testing::parse_json;
-
-ByteVector encoded(const std::string& json_text) {
-  return encode_value(parse_json(json_text)).value();
-}
 
 DataView view_of(const ByteVector& bytes) {
   return DataView::from(bytes).value();

@@ -16,11 +16,7 @@ namespace {
 
 using namespace vorn::ir;
 using testing::ByteVector;
-using testing::parse_json;
-
-ByteVector encoded(const std::string& json_text) {
-  return encode_value(parse_json(json_text)).value();
-}
+using testing::encoded;
 
 HandlerOutcome succeed(const std::string& json_text) {
   return {HandlerOutcome::Succeeded{{encoded(json_text), {}}}};
@@ -520,30 +516,6 @@ TEST(DefaultDispatcher, FailuresLeaveJournalAndContextAsTheyWere) {
     EXPECT_EQ(m.context.current, StateId{r.state});
     EXPECT_EQ(m.context.sequence, 0u);
   }
-}
-
-TEST(StepError, TextForms) {
-  static constexpr SideEffectTag kEffects[] = {{"wrote", "db"}, {"sent", ""}};
-  const std::pair<StepError, std::string> cases[] = {
-      {{StepError::HandlerFailed{{StateErrorKind::External, "ValueError: bad", {}}}},
-       R"(HandlerFailed(StateError { kind: External, message: "ValueError: bad", side_effects: [] }))"},
-      {{StepError::HandlerFailed{{StateErrorKind::Transient, "a\\b\"c\td\re\nf\x01g\x7f", {}}}},
-       R"(HandlerFailed(StateError { kind: Transient, message: "a\\b\"c\td\re\nf\u{1}g\u{7f}", side_effects: [] }))"},
-      // Printable non-ASCII stays; invisible controls and bytes that are
-      // not UTF-8 are escaped.
-      {{StepError::HandlerFailed{{StateErrorKind::Logic, "é€😀\u200b\u0085\xff", kEffects}}},
-       "HandlerFailed(StateError { kind: Logic, message: \"é€😀\\u{200b}\\u{85}\\u{fffd}\", "
-       "side_effects: [SideEffectTag { effect: \"wrote\", metadata: \"db\" }, "
-       "SideEffectTag { effect: \"sent\", metadata: \"\" }] })"},
-      {{StepError::JournalFailure{JournalError::CorruptedEntry}}, "JournalFailure(CorruptedEntry)"},
-      {{StepError::ReplayDivergence{}}, "ReplayDivergence"},
-      {{StepError::InvalidTransition{StateId{65535}}}, "InvalidTransition(StateId(65535))"},
-      {{StepError::HandlerNotFound{HandlerId{0}}}, "HandlerNotFound(HandlerId(0))"},
-      {{StepError::ContextFailure{ContextError::InvalidType}}, "ContextFailure(InvalidType)"},
-      {{StepError::PathResolutionFailed{StateId{2}}}, "PathResolutionFailed(StateId(2))"},
-      {{StepError::Interrupted{}}, "Interrupted"},
-  };
-  for (const auto& [error, text] : cases) EXPECT_EQ(to_string(error), text);
 }
 
 TEST(ErrorMatches, KindNamesAndStarOnly) {

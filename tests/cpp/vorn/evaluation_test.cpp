@@ -17,13 +17,9 @@ namespace vorn {
 namespace {
 
 using testing::ByteVector;
+using testing::encoded;
 using testing::hex;
-using testing::parse_json;
 using testing::segments;
-
-ByteVector encoded(const std::string& json_text) {
-  return encode_value(parse_json(json_text)).value();
-}
 
 constexpr std::uint8_t kTwo[] = {0x04, 0x02, 0, 0, 0, 0, 0, 0, 0};
 constexpr std::uint8_t kNull[] = {0x06};

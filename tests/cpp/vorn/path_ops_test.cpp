@@ -14,15 +14,9 @@ namespace vorn {
 namespace {
 
 using testing::ByteVector;
+using testing::encoded;
 using testing::hex;
-using testing::parse_json;
 using testing::segments;
-
-ByteVector encoded(const std::string& json_text) {
-  auto bytes = encode_value(parse_json(json_text));
-  EXPECT_TRUE(bytes.ok()) << json_text.substr(0, 40);
-  return bytes.ok() ? std::move(bytes).value() : ByteVector{};
-}
 
 // The JSON text of a string of `count` copies of `c`.
 std::string json_string(std::size_t count, char c) {
