@@ -165,6 +165,9 @@ Value Value::string(std::string text) {
   return v;
 }
 
+Value Value::array() { return array(std::vector<Value>()); }
+Value Value::object() { return object(std::vector<Member>()); }
+
 Value Value::array(std::vector<Value> items) {
   Value v;
   v.kind_ = Kind::kArray;

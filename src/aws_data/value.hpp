@@ -56,10 +56,14 @@ class Value {
   // literal. Literals beyond binary64 keep their text and compare as +-inf or 0.
   static Result<Value, std::string> number_from_text(std::string_view text);
   static Value string(std::string text);
-  static Value array(std::vector<Value> items = {});
+  // (Overloads rather than default arguments: Value and Member are still
+  // incomplete here, and clang instantiates a default argument eagerly.)
+  static Value array();
+  static Value array(std::vector<Value> items);
   // Members in the given order; a repeated key replaces the earlier member's
   // value in the earlier member's place (as the JSON readers AWS uses do).
-  static Value object(std::vector<Member> members = {});
+  static Value object();
+  static Value object(std::vector<Member> members);
 
   Kind kind() const { return kind_; }
   bool is_null() const { return kind_ == Kind::kNull; }
