@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "aws_data/placement.hpp"
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 
@@ -207,6 +208,43 @@ TEST(AwsJsonPath, ReferencePaths) {
   for (std::string_view no : {"$$", "$$.a", "$[*]", "$..a", "$.a[0:1]", "$['a','b']", "$[0,1]",
                               "$[?(@.a)]", "$.", "", "a"}) {
     EXPECT_FALSE(is_reference_path(no)) << no;
+  }
+}
+
+// Over every path and document of two hand-written lists: an indefinite path
+// gives an array; what a definite one finds, placing it back leaves the
+// document equal, and a marker placed there is found there; the bracket form
+// (of a path without filters) parses back to the same path.
+TEST(AwsJsonPath, PropertiesOverPathsAndDocuments) {
+  const std::vector<std::string_view> paths = {
+      "$", "$.a", "$.a[0]", "$.a[-1]", "$.a[1].b", "$.a[1].b[1]", "$['x y'].q", "$.é", "$.k",
+      "$.a[1]['']", "$.nope", "$.a[5]", "$.a.b", "$[0]", "$[-2][0]", "$[*]", "$..b", "$..*",
+      "$.a[0:1]", "$.a[-1:]", "$['a','k']", "$.a[0,1]", "$.a[?(@.b)]", "$[?(@.q == null)]",
+      "$..[0]", "$.*.*", "$$.a"};
+  const std::vector<std::string_view> documents = {
+      R"({"a":[1,{"b":[2,3],"":{}}],"x y":{"q":null},"é":0.0,"k":"v"})",
+      R"([[1,2],{"a":[{"b":true}]},"s"])", R"("s")", "null", "{}", "[]",
+      R"({"a":{"b":{"b":{"b":1e2}}},"k":[{"q":null},{"q":1}]})"};
+  const Value marker = Value::string("marker");
+  for (std::string_view text : documents) {
+    const Value document = read_json(text).value();
+    for (std::string_view expression : paths) {
+      SCOPED_TRACE(std::string(expression) + " on " + std::string(text));
+      const JsonPath path = JsonPath::parse(expression).value();
+      // Filters render as Jayway's "[?]", and the form drops the context's '$'.
+      if (expression.find('?') == std::string_view::npos && !path.is_context()) {
+        EXPECT_EQ(parsed(path.bracket_form()), parsed(expression)) << "bracket form reparses";
+      }
+      const auto result = path.evaluate(document);
+      if (!path.is_definite()) {
+        ASSERT_TRUE(result.ok());
+        EXPECT_TRUE(result->is_array());
+        continue;
+      }
+      if (!result.ok() || path.is_context()) continue;
+      EXPECT_EQ(place(document, path, *result).value(), document);
+      EXPECT_EQ(path.evaluate(place(document, path, marker).value()).value(), marker);
+    }
   }
 }
 
