@@ -136,6 +136,29 @@ TEMPLATES = [
     b'{"a.$": "$.missing"}', b'{"a.$": "$$.state"}', b'{".$": "$"}', b'{"a": {"b.$": "$.a"}}',
 ]
 
+# The AWS dialect's JSONPath: a path, a newline, then the document it reads.
+AWS_PATHS = [
+    b"$", b"$$", b"$.a", b"$.a[1].b[0]", b"$.a[-1]", b"$['x y'].q", b'$["it\'s"]',
+    b"$['Test\\\"\"Name\"']", b"$.delivery-partner", "$.é.ü".encode(), b"$[*]", b"$.*",
+    b"$..b", b"$..*", b"$..[0]", b"$.a[0:2]", b"$.a[1:]", b"$.a[:1]", b"$.a[-3:]",
+    b"$['a','x y']", b"$.a[0,1,-1]", b"$.a[?(@.b)]", b"$.a[?(@.b[0] == 2)]",
+    b"$[?(@.q == null && @.r != 'x')]", b"$.a[?(@.n >= 1.5e0)]", b"$.no.such.path", b"$.",
+    b"$[", b"$['open", b"$[1:2:3]", b"$.f()", b"$[99999999999999999999]", b"$$$", b"a",
+    b"$..*..*..*", b"$" + b".a" * 257,
+]
+AWS_DOCUMENTS = [
+    b"", b'{"a":[1,{"b":[2,3]}],"x y":{"q":null}}', b"[1,2,3]", b'"s"', b"null",
+    b'{"users":[{"year":1997,"status":0},{"year":1998,"status":1},5]}',
+    b'{"a":{"b":{"c":[0.0,-0,1e2]}},"k":1,"k":2}', b"[" * 1001 + b"]" * 1001,
+    b'{"\u00e9":{"\u00fc":true}}', b"[[[[[[[[[[[]]]]]]]]]]]", b'{"a":[' + b"[1,2]," * 50 + b"0]}",
+]
+
+
+def aws_path_seeds():
+    return [path + b"\n" + document for i, path in enumerate(AWS_PATHS)
+            for document in AWS_DOCUMENTS[i % 3::3]]
+
+
 # ---------------------------------------------------------------- path operations
 
 def path_bytes(segments):
@@ -317,6 +340,8 @@ TARGETS = {
     "fuzz_json_template": (lambda: TEMPLATES + JSON_TEXTS, JSON_TOKENS),
     "fuzz_path_ops": (path_ops_seeds, None),
     "fuzz_step": (step_seeds, None),
+    "fuzz_aws_json_path": (aws_path_seeds, JSON_TOKENS + ["$", "$$", "..", "[*]", "[?(@.", "==",
+                                                          "!=", "<=", ">=", "&&", "null", ":"]),
 }
 
 

@@ -1,0 +1,306 @@
+#include "value.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace vorn::aws {
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the JSON number literal at the start of `text` (0 if none), and
+// whether it has no fraction and no exponent.
+std::size_t literal_length(std::string_view text, bool& integral) {
+  std::size_t i = 0;
+  auto digits = [&] {
+    const std::size_t first = i;
+    while (i < text.size() && is_digit(text[i])) ++i;
+    return i - first;
+  };
+  if (i < text.size() && text[i] == '-') ++i;
+  if (i < text.size() && text[i] == '0') {
+    ++i;
+  } else if (digits() == 0) {
+    return 0;
+  }
+  integral = true;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    if (digits() == 0) return 0;
+    integral = false;
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return 0;
+    integral = false;
+  }
+  return i;
+}
+
+double literal_value(std::string_view literal) {
+  double d = 0;
+  const auto [end, ec] = std::from_chars(literal.data(), literal.data() + literal.size(), d);
+  if (ec == std::errc()) return d;
+  // Out of range: strtod saturates to +-HUGE_VAL or gives 0 for underflow.
+  const std::string copy(literal);
+  return std::strtod(copy.c_str(), nullptr);
+}
+
+// "-0" and "0" are one integer.
+std::string_view integer_magnitude_text(std::string_view text, bool& negative) {
+  negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text == "0") negative = false;
+  return text;
+}
+
+bool numbers_equal(const Value& a, const Value& b) {
+  if (a.is_integral() && b.is_integral()) {
+    bool na = false, nb = false;
+    const auto ta = integer_magnitude_text(a.number_text(), na);
+    const auto tb = integer_magnitude_text(b.number_text(), nb);
+    return na == nb && ta == tb;
+  }
+  return a.number_value() == b.number_value();
+}
+
+bool objects_have_same_keys_and_count(const Value& a, const Value& b) {
+  return a.members().size() == b.members().size();
+}
+
+}  // namespace
+
+std::string_view kind_name(Kind kind) {
+  switch (kind) {
+    case Kind::kNull: return "null";
+    case Kind::kBool: return "boolean";
+    case Kind::kNumber: return "number";
+    case Kind::kString: return "string";
+    case Kind::kArray: return "array";
+    case Kind::kObject: return "object";
+  }
+  return "null";
+}
+
+detail::Node::~Node() {
+  // Take every nested node this one alone owns, then every node those alone
+  // own, and so on; each is destroyed with no sole-owned children left.
+  std::vector<std::shared_ptr<Node>> work;
+  auto take = [&work](Node& node) {
+    auto grab = [&work](Value& v) {
+      if (v.node_ && v.node_.use_count() == 1) work.push_back(std::move(v.node_));
+    };
+    for (Value& v : node.items) grab(v);
+    for (Member& m : node.members) grab(m.value);
+  };
+  take(*this);
+  while (!work.empty()) {
+    std::shared_ptr<Node> next = std::move(work.back());
+    work.pop_back();
+    take(*next);
+  }
+}
+
+std::shared_ptr<detail::Node> Value::make_node() { return std::make_shared<detail::Node>(); }
+
+Value Value::boolean(bool b) {
+  Value v;
+  v.kind_ = Kind::kBool;
+  v.bool_ = b;
+  return v;
+}
+
+Value Value::number_unchecked(std::string text, bool integral) {
+  Value v;
+  v.kind_ = Kind::kNumber;
+  v.bool_ = integral;
+  v.number_ = literal_value(text);
+  v.text_ = std::make_shared<const std::string>(std::move(text));
+  return v;
+}
+
+Value Value::integer(std::int64_t n) {
+  char buffer[24];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
+  return number_unchecked(std::string(buffer, end), true);
+}
+
+Value Value::number(double d) {
+  if (!std::isfinite(d)) return Value();
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, d);
+  std::string text(buffer, end);
+  bool integral = false;
+  // to_chars writes "1e+20" and "inf"-free text that is always a JSON
+  // literal except for the '+' after 'e', which JSON also allows.
+  literal_length(text, integral);
+  return number_unchecked(std::move(text), integral);
+}
+
+Result<Value, std::string> Value::number_from_text(std::string_view text) {
+  bool integral = false;
+  if (text.empty() || literal_length(text, integral) != text.size()) {
+    return fail("not a JSON number: '" + std::string(text) + "'");
+  }
+  return number_unchecked(std::string(text), integral);
+}
+
+Value ValueBuilderAccess::number(std::string_view checked_literal) {
+  bool integral = false;
+  literal_length(checked_literal, integral);
+  return Value::number_unchecked(std::string(checked_literal), integral);
+}
+
+Value Value::string(std::string text) {
+  Value v;
+  v.kind_ = Kind::kString;
+  v.text_ = std::make_shared<const std::string>(std::move(text));
+  return v;
+}
+
+Value Value::array() { return array(std::vector<Value>()); }
+Value Value::object() { return object(std::vector<Member>()); }
+
+Value Value::array(std::vector<Value> items) {
+  Value v;
+  v.kind_ = Kind::kArray;
+  v.node_ = make_node();
+  v.node_->items = std::move(items);
+  return v;
+}
+
+Value Value::object(std::vector<Member> members) {
+  Value v;
+  v.kind_ = Kind::kObject;
+  v.node_ = make_node();
+  auto& out = v.node_->members;
+  out.reserve(members.size());
+  if (members.size() <= 16) {
+    for (Member& m : members) v.set_member(std::move(m.key), std::move(m.value));
+    return v;
+  }
+  // Wide objects find repeated keys through an index, so reading one stays linear.
+  std::unordered_map<std::string, std::size_t> position;
+  position.reserve(members.size());
+  for (Member& m : members) {
+    const auto [it, fresh] = position.try_emplace(m.key, out.size());
+    if (fresh) {
+      out.push_back(std::move(m));
+    } else {
+      out[it->second].value = std::move(m.value);
+    }
+  }
+  return v;
+}
+
+std::string_view Value::number_text() const { return text_ ? *text_ : std::string_view("0"); }
+std::string_view Value::as_string() const { return text_ ? *text_ : std::string_view(); }
+
+std::span<const Value> Value::items() const {
+  if (kind_ != Kind::kArray) return {};
+  return node_->items;
+}
+
+std::span<const Member> Value::members() const {
+  if (kind_ != Kind::kObject) return {};
+  return node_->members;
+}
+
+std::size_t Value::size() const {
+  if (kind_ == Kind::kArray) return node_->items.size();
+  if (kind_ == Kind::kObject) return node_->members.size();
+  return 0;
+}
+
+const Value* Value::find(std::string_view key) const {
+  for (const Member& m : members()) {
+    if (m.key == key) return &m.value;
+  }
+  return nullptr;
+}
+
+std::vector<Value>& Value::mutable_items() {
+  if (node_.use_count() > 1) node_ = std::make_shared<detail::Node>(*node_);
+  return node_->items;
+}
+
+std::vector<Member>& Value::mutable_members() {
+  if (node_.use_count() > 1) node_ = std::make_shared<detail::Node>(*node_);
+  return node_->members;
+}
+
+void Value::set_member(std::string key, Value value) {
+  std::vector<Member>& members = mutable_members();
+  for (Member& m : members) {
+    if (m.key == key) {
+      m.value = std::move(value);
+      return;
+    }
+  }
+  members.push_back(Member{std::move(key), std::move(value)});
+}
+
+bool operator==(const Value& a, const Value& b) {
+  // Iterative, so no nesting depth can exhaust the stack.
+  std::vector<std::pair<const Value*, const Value*>> work{{&a, &b}};
+  while (!work.empty()) {
+    const auto [x, y] = work.back();
+    work.pop_back();
+    if (x->kind_ != y->kind_) return false;
+    switch (x->kind_) {
+      case Kind::kNull: break;
+      case Kind::kBool:
+        if (x->bool_ != y->bool_) return false;
+        break;
+      case Kind::kNumber:
+        if (!numbers_equal(*x, *y)) return false;
+        break;
+      case Kind::kString:
+        if (*x->text_ != *y->text_) return false;
+        break;
+      case Kind::kArray: {
+        if (x->node_ == y->node_) break;
+        const auto& xs = x->node_->items;
+        const auto& ys = y->node_->items;
+        if (xs.size() != ys.size()) return false;
+        for (std::size_t i = 0; i < xs.size(); ++i) work.emplace_back(&xs[i], &ys[i]);
+        break;
+      }
+      case Kind::kObject: {
+        if (x->node_ == y->node_) break;
+        if (!objects_have_same_keys_and_count(*x, *y)) return false;
+        const auto& xs = x->node_->members;
+        const auto& ys = y->node_->members;
+        // Small objects by scan; large ones through an index, so comparing
+        // two wide objects stays linear.
+        if (xs.size() <= 16) {
+          for (const Member& m : xs) {
+            const Value* other = y->find(m.key);
+            if (other == nullptr) return false;
+            work.emplace_back(&m.value, other);
+          }
+        } else {
+          std::unordered_map<std::string_view, const Value*> index;
+          index.reserve(ys.size());
+          for (const Member& m : ys) index.emplace(m.key, &m.value);
+          for (const Member& m : xs) {
+            const auto it = index.find(m.key);
+            if (it == index.end()) return false;
+            work.emplace_back(&m.value, it->second);
+          }
+        }
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace vorn::aws
