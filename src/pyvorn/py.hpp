@@ -17,6 +17,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
+
 #include <initializer_list>
 #include <new>
 #include <optional>
@@ -172,14 +176,23 @@ class ExclusiveBorrow {
 
 // Runs an entry point's body, turning an escaping C++ exception into a Python
 // error and `error_value` (nullptr for object results, -1 for lengths).
+//
+// One unwinding is let through: a thread that takes the interpreter lock back
+// once the interpreter is finalizing (a daemon thread still in a handler, or
+// in run() between steps) is ended by pthread_exit, which unwinds the stack;
+// swallowing that aborts the process instead.
 template <class Body, class R = std::invoke_result_t<Body>>
-R guard(Body&& body, R error_value = R{}) noexcept {
+R guard(Body&& body, R error_value = R{}) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_SystemError, e.what());
+#if defined(__GLIBCXX__)
+  } catch (abi::__forced_unwind&) {
+    throw;
+#endif
   } catch (...) {
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
