@@ -17,10 +17,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#if defined(__GLIBCXX__)
-#include <cxxabi.h>
-#endif
-
+#include <exception>
 #include <initializer_list>
 #include <new>
 #include <optional>
@@ -180,7 +177,10 @@ class ExclusiveBorrow {
 // One unwinding is let through: a thread that takes the interpreter lock back
 // once the interpreter is finalizing (a daemon thread still in a handler, or
 // in run() between steps) is ended by pthread_exit, which unwinds the stack;
-// swallowing that aborts the process instead.
+// swallowing that aborts the process instead. That unwinding is no C++
+// exception, so no exception_ptr can hold it, which is how it is told apart
+// (catching abi::__forced_unwind by name would do, but binds a reference to
+// no object, which UBSan reports).
 template <class Body, class R = std::invoke_result_t<Body>>
 R guard(Body&& body, R error_value = R{}) {
   try {
@@ -189,11 +189,8 @@ R guard(Body&& body, R error_value = R{}) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_SystemError, e.what());
-#if defined(__GLIBCXX__)
-  } catch (abi::__forced_unwind&) {
-    throw;
-#endif
   } catch (...) {
+    if (!std::current_exception()) throw;
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
   return error_value;
