@@ -204,7 +204,7 @@ def run_machine(
     as the step finishes.
     """
     names = list(machine.state_names)
-    recorded = len(machine.journal) if trace is not None else 0
+    recorded = len(machine._journal_since(0)) if trace is not None else 0
     steps = 0
     while steps < max_steps:
         current = machine.current_state
@@ -212,10 +212,12 @@ def run_machine(
         result = machine.step()
         steps += 1
         if trace is not None:
-            # The journal is read whole; a step adds at most one entry.
-            journal = machine.journal
-            entry = journal[-1] if len(journal) > recorded else None
-            recorded = len(journal)
+            # Only what this step added (at most one entry) is converted:
+            # reading the whole journal after every step made a trace
+            # quadratic in its length.
+            added = machine._journal_since(recorded)
+            entry = added[-1] if added else None
+            recorded += len(added)
             print(trace_line(steps, state, entry, result, names), file=trace, flush=True)
         if result["status"] != "continue":
             return result, steps

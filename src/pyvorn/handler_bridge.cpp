@@ -119,20 +119,45 @@ std::optional<std::string> exception_text(PyObject* exception) {
 PyHandlerRegistry::PyHandlerRegistry(std::span<const std::string_view> names)
     : names_(names), entry_of_handler_(names.size(), kUnregistered) {}
 
+void PyHandlerRegistry::index_names() {
+  if (!next_id_of_same_name_.empty() || names_.empty()) return;
+  // Built aside and moved in, so running out of memory half-way leaves the
+  // tables empty, to be built again next time.
+  std::unordered_map<std::string_view, std::uint32_t> first_id_of_name;
+  std::vector<std::uint32_t> next_id_of_same_name(names_.size(), kUnregistered);
+  first_id_of_name.reserve(names_.size());
+  // Backwards, so each chain runs in ascending ids.
+  for (std::size_t id = names_.size(); id-- > 0;) {
+    const auto [first, added] = first_id_of_name.try_emplace(names_[id], kUnregistered);
+    next_id_of_same_name[id] = first->second;
+    first->second = static_cast<std::uint32_t>(id);
+  }
+  first_id_of_name_ = std::move(first_id_of_name);
+  next_id_of_same_name_ = std::move(next_id_of_same_name);
+}
+
 void PyHandlerRegistry::register_handler(std::string_view resource, py::Ref callable) {
   // The replaced callable is released only once the registry is consistent
   // again: releasing it may run arbitrary Python code.
   py::Ref replaced;
-  for (Entry& entry : handlers_) {
-    if (entry.resource == resource) {
-      replaced = std::exchange(entry.callable, std::move(callable));
-      return;
-    }
+  if (const auto found = entry_of_resource_.find(resource); found != entry_of_resource_.end()) {
+    replaced = std::exchange(handlers_[found->second].callable, std::move(callable));
+    return;
   }
+  index_names();
+  // A failed allocation (the only exception) leaves the registry unchanged.
   const auto position = static_cast<std::uint32_t>(handlers_.size());
-  handlers_.push_back(Entry{std::string(resource), std::move(callable)});
-  for (std::size_t id = 0; id < names_.size(); ++id) {
-    if (names_[id] == resource) entry_of_handler_[id] = position;
+  const auto added = entry_of_resource_.try_emplace(std::string(resource), position).first;
+  try {
+    handlers_.push_back(Entry{added->first, std::move(callable)});
+  } catch (...) {
+    entry_of_resource_.erase(added);
+    throw;
+  }
+  const auto named = first_id_of_name_.find(resource);
+  if (named == first_id_of_name_.end()) return;
+  for (std::uint32_t id = named->second; id != kUnregistered; id = next_id_of_same_name_[id]) {
+    entry_of_handler_[id] = position;
   }
 }
 
@@ -178,6 +203,7 @@ int PyHandlerRegistry::traverse(visitproc visit, void* arg) const {
 
 void PyHandlerRegistry::clear() {
   std::vector<Entry> dropped = std::exchange(handlers_, {});
+  entry_of_resource_.clear();
   entry_of_handler_.assign(names_.size(), kUnregistered);
   // `dropped` releases the callables here, with the registry already empty.
 }

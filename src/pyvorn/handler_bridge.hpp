@@ -25,6 +25,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "py.hpp"
@@ -54,16 +55,35 @@ class PyHandlerRegistry final : public vorn::HandlerRegistry {
     py::Ref callable;
   };
 
+  // Hashes std::string and std::string_view alike, so a resource is looked
+  // up without copying it into a string first.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+
   // The registered entry that serves `handler`, or null.
   const Entry* entry_for(vorn::ir::HandlerId handler) const;
+  // Fills the ids_of_name tables, on the first registration: a machine that
+  // never registers anything does not pay for them.
+  void index_names();
 
   std::vector<Entry> handlers_;  // registration order, unique names
+  // The position in handlers_ of each registered resource.
+  std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> entry_of_resource_;
   std::span<const std::string_view> names_;
   // For each HandlerId, the position in handlers_ of the entry whose name is
   // the id's resource, or kUnregistered. Positions never move, so only a new
   // registration changes this table.
   static constexpr std::uint32_t kUnregistered = 0xFFFFFFFF;
   std::vector<std::uint32_t> entry_of_handler_;
+  // The ids whose resource is a name: the first in first_id_of_name_, each
+  // next one in next_id_of_same_name_ (kUnregistered ends the chain). An IR
+  // names each resource once, but nothing here relies on it.
+  std::unordered_map<std::string_view, std::uint32_t> first_id_of_name_;
+  std::vector<std::uint32_t> next_id_of_same_name_;
 };
 
 // "{qualified type name}: {str(exception)}", or with "<exception str() failed>"

@@ -17,6 +17,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <exception>
 #include <initializer_list>
 #include <new>
 #include <optional>
@@ -181,8 +182,16 @@ class ExclusiveBorrow {
 
 // Runs an entry point's body, turning an escaping C++ exception into a Python
 // error and `error_value` (nullptr for object results, -1 for lengths).
+//
+// One unwinding is let through: a thread that takes the interpreter lock back
+// once the interpreter is finalizing (a daemon thread still in a handler, or
+// in run() between steps) is ended by pthread_exit, which unwinds the stack;
+// swallowing that aborts the process instead. That unwinding is no C++
+// exception, so no exception_ptr can hold it, which is how it is told apart
+// (catching abi::__forced_unwind by name would do, but binds a reference to
+// no object, which UBSan reports).
 template <class Body, class R = std::invoke_result_t<Body>>
-R guard(Body&& body, R error_value = R{}) noexcept {
+R guard(Body&& body, R error_value = R{}) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
@@ -190,6 +199,7 @@ R guard(Body&& body, R error_value = R{}) noexcept {
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_SystemError, e.what());
   } catch (...) {
+    if (!std::current_exception()) throw;
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
   return error_value;

@@ -1,6 +1,7 @@
 // Python values in: to a JSON value tree, or straight to encoded bytes.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "base/key_order.hpp"
@@ -202,10 +203,16 @@ class TreeVisitor {
 // A dict may hold two keys with the same bytes (str subclasses with their
 // own hashing); the tree keeps the later one, so a later match replaces
 // whatever an earlier one led to.
+//
+// The walk keeps borrowed pointers and cached sizes of the containers it is
+// in, so nothing during it may allocate a Python object: that can start a
+// garbage collection whose finalizers change or free those containers. The
+// target is therefore kept as a tree (or, when it is handed back as itself,
+// as a reference of ours) and becomes a Python object only in take_target(),
+// after the walk.
 class LocateVisitor {
  public:
-  LocateVisitor(std::span<const ValueStep> steps, py::Ref& target)
-      : steps_(steps), target_(target) {}
+  explicit LocateVisitor(std::span<const ValueStep> steps) : steps_(steps) {}
 
   // The general walk's callbacks, for values that are not of an exact type.
   bool null() { return true; }
@@ -219,10 +226,27 @@ class LocateVisitor {
   // Visits `object`, which `matched` steps lead to (kOffPath: none do).
   bool visit(PyObject* object, std::size_t matched) {
     if (matched == kOffPath) return check(object);
-    target_ = py::Ref();
-    if (matched == steps_.size()) return convert_target(object);
+    // A later match of a step replaces whatever an earlier one led to, even
+    // when the later one leads nowhere. Dropping the earlier target's
+    // reference frees nothing: no Python code has run since it was taken, so
+    // the document still holds it.
+    target_itself_ = py::Ref();
+    target_tree_.reset();
+    if (matched == steps_.size()) return record_target(object);
     general_matched_ = matched;
     return walk(object, *this);
+  }
+
+  // After a walk that succeeded: the target as a new object, or an empty Ref
+  // when the steps led nowhere (then `ok` stays true). Sets `ok` to false,
+  // with MemoryError set, when the object cannot be made.
+  py::Ref take_target(bool& ok) {
+    ok = true;
+    if (target_itself_) return std::move(target_itself_);
+    if (!target_tree_) return {};
+    py::Ref target = json_value_to_py(*target_tree_);
+    ok = static_cast<bool>(target);
+    return target;
   }
 
  private:
@@ -245,10 +269,11 @@ class LocateVisitor {
     return walk(object, *this);
   }
 
-  // The target: the converted value, as json_value_to_py of its tree gives
-  // it. A plain str, int or float converts to an equal object of its own
-  // type, so once checked it is handed back itself.
-  bool convert_target(PyObject* object) {
+  // Checks the target and keeps what take_target() needs: its tree, or for a
+  // plain str, int or float (which converts to an equal object of its own
+  // type) a reference to the object itself. A reference of ours rather than
+  // a borrowed one, so the object outlives a change to the document.
+  bool record_target(PyObject* object) {
     PyTypeObject* type = Py_TYPE(object);
     const bool as_is = (type == &PyUnicode_Type && (PyUnicode_IS_COMPACT_ASCII(object) ||
                                                     utf8_of(object))) ||
@@ -256,14 +281,14 @@ class LocateVisitor {
                        (type == &PyFloat_Type && std::isfinite(PyFloat_AS_DOUBLE(object))) ||
                        object == Py_None || type == &PyBool_Type;
     if (as_is) {
-      target_ = py::Ref::borrow(object);
+      target_itself_ = py::Ref::borrow(object);
       return true;
     }
     if (PyErr_Occurred()) return false;
     TreeVisitor tree(depth_);
     if (!walk(object, tree)) return false;
-    target_ = json_value_to_py(tree.take_root());
-    return static_cast<bool>(target_);
+    target_tree_ = tree.take_root();
+    return true;
   }
 
   bool list_at(PyObject* list, std::size_t matched) {
@@ -304,7 +329,8 @@ class LocateVisitor {
   }
 
   std::span<const ValueStep> steps_;
-  py::Ref& target_;
+  py::Ref target_itself_;
+  std::optional<Value> target_tree_;
   std::size_t general_matched_ = kOffPath;  // for list() and dict() from the general walk
   std::size_t depth_ = 0;
 };
@@ -488,8 +514,11 @@ std::optional<Value> py_to_json_value(PyObject* object) {
 }
 
 bool py_value_at(PyObject* object, std::span<const ValueStep> steps, py::Ref& target) {
-  LocateVisitor visitor(steps, target);
-  return visitor.visit(object, 0);
+  LocateVisitor visitor(steps);
+  if (!visitor.visit(object, 0)) return false;
+  bool ok = false;
+  target = visitor.take_target(ok);
+  return ok;
 }
 
 bool encode_py_value(PyObject* object, std::vector<std::uint8_t>& out) {

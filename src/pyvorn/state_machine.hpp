@@ -9,7 +9,8 @@
 // was before that step.
 //
 // step, run and register_handler take the object exclusively; the properties
-// and repr share it. A handler that uses its own machine therefore gets
+// and repr share it. run() lets other threads run every so many steps, as the
+// interpreter does between bytecodes; the machine stays taken meanwhile. A handler that uses its own machine therefore gets
 // RuntimeError("Already borrowed") or RuntimeError("Already mutably
 // borrowed") at once. The object takes part in garbage collection through its
 // registered callables.

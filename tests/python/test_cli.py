@@ -1,5 +1,6 @@
 """The pyvorn command-line tool."""
 
+import io
 import json
 import pathlib
 import re
@@ -8,6 +9,8 @@ import sys
 
 import pytest
 
+import _pyvorn
+from pyvorn._run import run_machine
 from pyvorn.cli import main
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
@@ -274,3 +277,52 @@ def test_inspect_numbers_schemas_and_conditions_as_the_compiler_does(text):
     assert [s.name for s in facts.schemas] == names
     assert [s.encoded for s in facts.schemas] == data
     assert [c.operator for c in facts.conditions] == kinds
+
+
+class CountingMachine:
+    """A machine that counts, per step, the journal entries its callers have
+    converted to Python; converted[0] is what was read before the first step."""
+
+    def __init__(self, machine):
+        self._machine = machine
+        self.converted = [0]
+
+    def step(self):
+        self.converted.append(0)
+        return self._machine.step()
+
+    @property
+    def journal(self):
+        entries = self._machine.journal
+        self.converted[-1] += len(entries)
+        return entries
+
+    def _journal_since(self, index):
+        entries = self._machine._journal_since(index)
+        self.converted[-1] += len(entries)
+        return entries
+
+    def __getattr__(self, name):
+        return getattr(self._machine, name)
+
+
+def test_a_traced_step_converts_only_the_entries_it_added():
+    # Pass states add an entry each, Choice states none.
+    states = {}
+    for i in range(100):
+        states[f"P{i}"] = {"Type": "Pass", "Next": f"C{i}"}
+        states[f"C{i}"] = {"Type": "Choice", "Default": f"P{i + 1}",
+                           "Choices": [{"Variable": "$.stop", "BooleanEquals": True, "Next": "End"}]}
+    states["P100"] = {"Type": "Pass", "Next": "End"}
+    states["End"] = {"Type": "Succeed"}
+    machine = CountingMachine(_pyvorn.StateMachine(json.dumps({"StartAt": "P0", "States": states}),
+                                                   {"stop": False}))
+    trace = io.StringIO()
+    result, steps = run_machine(machine, 1000, trace)
+    assert (result["status"], steps) == ("completed", 202)
+    assert machine.converted[0] == 0
+    assert len(machine.converted) == steps + 1
+    assert max(machine.converted[1:]) <= 2
+    lines = trace.getvalue().splitlines()
+    assert lines[:2] == ['step 1  P0  attempt 0  ok -> C0  output: {"stop": false}', "step 2  C0  choice -> P1"]
+    assert lines[-1] == 'step 202  End  attempt 0  completed  output: {"stop": false}'

@@ -8,6 +8,7 @@ Raw bytes that are not UTF-8 cannot reach the reader from Python (a str is
 always text); the reader's own tests cover them."""
 
 import json
+import random
 import struct
 
 import pytest
@@ -377,6 +378,26 @@ def test_every_code_point_below_256_in_state_and_resource_names(code):
     machine.register_handler(name, lambda ctx: ctx["input"])
     assert machine.run() == {"status": "completed", "output": {name: name}}
     assert repr(machine) == f'<StateMachine states=1 current="{name}">'
+
+
+def test_a_wide_handler_table():
+    """Many resources, most of them unknown to the machine, each registered
+    twice in a shuffled order: every state is served by the callable last
+    registered for its own resource."""
+    served = 2000
+    names = [f"T{i}" for i in range(served)]
+    states = {name: {"Type": "Task", "Resource": f"r{i}", "Next": names[i + 1]}
+              for i, name in enumerate(names[:-1])}
+    states[names[-1]] = {"Type": "Task", "Resource": f"r{served - 1}", "End": True}
+    machine = StateMachine(json.dumps({"StartAt": names[0], "States": states}))
+    resources = [f"r{i}" for i in range(WIDE // 4)]
+    random.Random(0).shuffle(resources)
+    for resource in resources:
+        machine.register_handler(resource, print)
+    for resource in reversed(resources):
+        machine.register_handler(resource, lambda ctx, resource=resource: resource)
+    assert machine.run() == {"status": "completed", "output": f"r{served - 1}"}
+    assert [entry["output"] for entry in machine.journal] == [f"r{i}" for i in range(served)]
 
 
 def test_lone_surrogates_never_reach_a_machine():

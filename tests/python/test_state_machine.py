@@ -204,6 +204,20 @@ def test_step_by_step():
     assert [entry["state_name"] for entry in sm.journal] == ["P", "S", "S"]
 
 
+def test_journal_since_is_the_journal_from_an_index_on():
+    sm = machine(RUNS["choice leaves no entry"][0], {"go": True})
+    for _ in range(4):
+        sm.step()
+    journal = sm.journal
+    assert len(journal) == 3
+    for index in range(len(journal) + 3):
+        assert_same(sm._journal_since(index), journal[index:])
+    assert sm._journal_since(2**62) == []
+    for index, error in [(-1, ValueError), ("1", TypeError), (1.0, TypeError), (2**64, OverflowError)]:
+        with pytest.raises(error):
+            sm._journal_since(index)
+
+
 def test_handler_receives_the_context_dict():
     seen = []
     text = definition(
@@ -323,6 +337,7 @@ USES_OF_SELF = {
     "run": (lambda sm: sm.run(), "Already borrowed"),
     "register_handler": (lambda sm: sm.register_handler("x", print), "Already borrowed"),
     "journal": (lambda sm: sm.journal, "Already mutably borrowed"),
+    "_journal_since": (lambda sm: sm._journal_since(0), "Already mutably borrowed"),
     "current_state": (lambda sm: sm.current_state, "Already mutably borrowed"),
     "state_names": (lambda sm: sm.state_names, "Already mutably borrowed"),
     "handler_names": (lambda sm: sm.handler_names, "Already mutably borrowed"),

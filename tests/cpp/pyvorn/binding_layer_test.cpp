@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <utility>
 
 #include "embedded_python.hpp"
 #include "pyvorn/py.hpp"
@@ -80,6 +86,37 @@ TEST(Ref, OwnsExactlyOneReference) {
   }
   EXPECT_EQ(Py_REFCNT(object), start);
   Py_DECREF(object);
+}
+
+TEST(Guard, TurnsEscapingExceptionsIntoPythonErrors) {
+  struct NotStandard {};
+  const std::pair<std::function<PyObject*()>, const char*> cases[] = {
+      {[]() -> PyObject* { throw std::bad_alloc(); }, "MemoryError: "},
+      {[]() -> PyObject* { throw std::logic_error("broken"); }, "SystemError: broken"},
+      {[]() -> PyObject* { throw NotStandard(); }, "SystemError: unexpected C++ exception"},
+  };
+  for (const auto& [body, error] : cases) {
+    EXPECT_EQ(py::guard(body), nullptr);
+    EXPECT_EQ(take_error(), error);
+  }
+  EXPECT_EQ(py::guard([]() -> int { throw NotStandard(); }, -1), -1);
+  EXPECT_EQ(take_error(), "SystemError: unexpected C++ exception");
+}
+
+// The interpreter ends a thread that takes its lock back during finalization
+// with pthread_exit; the unwinding must pass through guard() (swallowing it
+// aborts the process).
+TEST(Guard, LetsTheUnwindingOfAnEndingThreadThrough) {
+  static bool after_guard = false;
+  pthread_t thread;
+  const auto body = [](void*) -> void* {
+    py::guard([]() -> PyObject* { pthread_exit(nullptr); });
+    after_guard = true;
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, nullptr, body, nullptr), 0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  EXPECT_FALSE(after_guard);
 }
 
 }  // namespace

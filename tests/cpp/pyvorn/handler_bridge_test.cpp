@@ -188,6 +188,20 @@ TEST(PyHandlerRegistry, HandlersAreFoundByTheExactResourceName) {
   EXPECT_TRUE(std::holds_alternative<HandlerOutcome::NotFound>(call(registry, 2, {}).value));
 }
 
+TEST(PyHandlerRegistry, ANameTheTableHoldsTwiceServesBothIds) {
+  const std::string_view names[] = {"a", "svc", "a", "b"};
+  PyHandlerRegistry registry(names);
+  registry.register_handler("a", eval("lambda ctx: 'first'"));
+  EXPECT_EQ(success(call(registry, 0, encoded("{}"))), "'first'");
+  EXPECT_EQ(success(call(registry, 2, encoded("{}"))), "'first'");
+  EXPECT_TRUE(std::holds_alternative<HandlerOutcome::NotFound>(call(registry, 1, {}).value));
+  registry.register_handler("b", eval("lambda ctx: 'b'"));
+  registry.register_handler("a", eval("lambda ctx: 'second'"));
+  EXPECT_EQ(success(call(registry, 0, encoded("{}"))), "'second'");
+  EXPECT_EQ(success(call(registry, 2, encoded("{}"))), "'second'");
+  EXPECT_EQ(success(call(registry, 3, encoded("{}"))), "'b'");
+}
+
 TEST(PyHandlerRegistry, ClearReleasesEveryCallable) {
   PyHandlerRegistry registry(kNames);
   py::Ref handler = eval("lambda ctx: 1");
@@ -198,6 +212,11 @@ TEST(PyHandlerRegistry, ClearReleasesEveryCallable) {
   registry.clear();
   EXPECT_EQ(Py_REFCNT(handler.get()), before);
   EXPECT_TRUE(std::holds_alternative<HandlerOutcome::NotFound>(call(registry, 1, {}).value));
+
+  // Registering after a clear starts afresh rather than replacing a dropped entry.
+  registry.register_handler("svc", eval("lambda ctx: 'again'"));
+  EXPECT_EQ(success(call(registry, 1, encoded("{}"))), "'again'");
+  EXPECT_TRUE(std::holds_alternative<HandlerOutcome::NotFound>(call(registry, 0, {}).value));
 }
 
 }  // namespace
