@@ -7,32 +7,11 @@
 #include <vector>
 
 #include "base/utf8.hpp"
+#include "json/bounded_stream.hpp"
 
 namespace vorn::aws {
 
 namespace {
-
-// A RapidJSON input stream over exactly `text`. RapidJSON takes a NUL from
-// Peek() as the end; one is handed out only at the real end, and the caller
-// checks afterwards whether the reader stopped short of it.
-class BoundedStream {
- public:
-  using Ch = char;
-  explicit BoundedStream(std::string_view text)
-      : begin_(text.data()), pos_(text.data()), end_(text.data() + text.size()) {}
-  Ch Peek() const { return pos_ == end_ ? '\0' : *pos_; }
-  Ch Take() { return pos_ == end_ ? '\0' : *pos_++; }
-  std::size_t Tell() const { return static_cast<std::size_t>(pos_ - begin_); }
-  Ch* PutBegin() { return nullptr; }
-  void Put(Ch) {}
-  void Flush() {}
-  std::size_t PutEnd(Ch*) { return 0; }
-
- private:
-  const char* begin_;
-  const char* pos_;
-  const char* end_;
-};
 
 // Builds values bottom-up on one stack of open containers, so reading is
 // iterative however deep the text nests (depth is bounded anyway).
@@ -163,7 +142,7 @@ Result<Value, ReadError> read_json(std::string_view text) {
   constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
                               rapidjson::kParseNumbersAsStringsFlag |
                               rapidjson::kParseValidateEncodingFlag;
-  BoundedStream stream(text);
+  json::BoundedStream stream(text);
   Builder builder;
   rapidjson::Reader reader;
   const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);

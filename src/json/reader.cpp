@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "bounded_stream.hpp"
 #include "number_text.hpp"
 #include "tree_builder.hpp"
 #include "base/utf8.hpp"
@@ -16,32 +17,6 @@
 namespace vorn::json {
 
 namespace {
-
-// A read-only RapidJSON input stream over exactly `text`. RapidJSON treats a
-// NUL from Peek() as the end of input; we hand one out only at the real end,
-// and the caller checks afterwards whether the reader stopped short of it.
-class BoundedStream {
- public:
-  using Ch = char;
-
-  explicit BoundedStream(std::string_view text)
-      : begin_(text.data()), pos_(text.data()), end_(text.data() + text.size()) {}
-
-  Ch Peek() const { return pos_ == end_ ? '\0' : *pos_; }
-  Ch Take() { return pos_ == end_ ? '\0' : *pos_++; }
-  std::size_t Tell() const { return static_cast<std::size_t>(pos_ - begin_); }
-
-  // Writing is never used by the reader on a read-only stream.
-  Ch* PutBegin() { return nullptr; }
-  void Put(Ch) {}
-  void Flush() {}
-  std::size_t PutEnd(Ch*) { return 0; }
-
- private:
-  const char* begin_;
-  const char* pos_;
-  const char* end_;
-};
 
 // A number literal of the text that RapidJSON is handed as a plain "0"
 // padded with blanks (so every later byte keeps its offset); the handler
