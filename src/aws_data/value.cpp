@@ -227,11 +227,14 @@ const Value* Value::find(std::string_view key) const {
 }
 
 std::vector<Value>& Value::mutable_items() {
+  // Only a container has a node to hand out; anything else has none to write.
+  if (kind_ != Kind::kArray) *this = array();
   if (node_.use_count() > 1) node_ = std::make_shared<detail::Node>(*node_);
   return node_->items;
 }
 
 std::vector<Member>& Value::mutable_members() {
+  if (kind_ != Kind::kObject) *this = object();
   if (node_.use_count() > 1) node_ = std::make_shared<detail::Node>(*node_);
   return node_->members;
 }

@@ -89,9 +89,13 @@ class Value {
   const Value* find(std::string_view key) const;
 
   // Copy on write: the node becomes this Value's own before it is handed out.
+  // Meant for an array (an object); a value of any other kind is first
+  // replaced by an empty one, so a caller that skipped the check gets a
+  // container to write to, never a dangling one.
   std::vector<Value>& mutable_items();
   std::vector<Member>& mutable_members();
-  // Replaces the member's value in place, or appends it; requires an object.
+  // Replaces the member's value in place, or appends it; meant for an object
+  // (any other value becomes an empty object first).
   void set_member(std::string key, Value value);
 
   friend bool operator==(const Value& a, const Value& b);

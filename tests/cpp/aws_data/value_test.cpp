@@ -125,8 +125,14 @@ TEST(AwsValue, CopiesShareUntilWritten) {
   EXPECT_TRUE(a.members()[0].value.is_null());
   EXPECT_EQ(a.members()[2].key, "z");
   Value c = b;
-  c.mutable_members()[1].value.mutable_items();  // "y" is a string: no node, no copy
-  EXPECT_EQ(c, b);
+  c.mutable_members()[0].value.mutable_items().push_back(num("2"));
+  EXPECT_EQ(b.find("x")->size(), 1u);  // the copy's write stays its own
+  EXPECT_EQ(c.find("x")->size(), 2u);
+  // A write into a value that is no container makes it an empty one first.
+  c.mutable_members()[1].value.mutable_items();
+  EXPECT_TRUE(c.find("y")->is_array());
+  EXPECT_EQ(c.find("y")->size(), 0u);
+  EXPECT_TRUE(b.find("y")->is_string());
 }
 
 TEST(AwsValue, DroppingAVeryDeepValueDoesNotRecurse) {
