@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "py.hpp"
+#include "py_binding/py.hpp"
 #include "vorn_build/ast.hpp"
 #include "vorn_build/lowered.hpp"
 

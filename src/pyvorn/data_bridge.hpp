@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "json/value.hpp"
-#include "py.hpp"
+#include "py_binding/py.hpp"
 #include "vorn/decoder.hpp"
 #include "vorn/value_format.hpp"
 

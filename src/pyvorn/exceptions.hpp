@@ -3,7 +3,7 @@
 // (the public package), and all derive directly from Exception.
 #pragma once
 
-#include "py.hpp"
+#include "py_binding/py.hpp"
 
 namespace pyvorn {
 

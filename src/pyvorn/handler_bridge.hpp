@@ -28,7 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "py.hpp"
+#include "py_binding/py.hpp"
 #include "vorn/handler.hpp"
 
 namespace pyvorn {

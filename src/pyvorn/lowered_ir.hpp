@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "py.hpp"
+#include "py_binding/py.hpp"
 #include "vorn_build/lowered.hpp"
 
 namespace pyvorn {

@@ -11,7 +11,7 @@
 #include "data_bridge.hpp"
 #include "exceptions.hpp"
 #include "lowered_ir.hpp"
-#include "py.hpp"
+#include "py_binding/py.hpp"
 #include "state_machine.hpp"
 #include "xvorn_bridge.hpp"
 

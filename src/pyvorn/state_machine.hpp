@@ -16,7 +16,7 @@
 // registered callables.
 #pragma once
 
-#include "py.hpp"
+#include "py_binding/py.hpp"
 
 namespace pyvorn {
 

@@ -12,7 +12,7 @@
 
 #include <string_view>
 
-#include "py.hpp"
+#include "py_binding/py.hpp"
 
 namespace pyvorn {
 

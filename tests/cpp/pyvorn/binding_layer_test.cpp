@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "embedded_python.hpp"
-#include "pyvorn/py.hpp"
+#include "py_binding/py.hpp"
 
 namespace pyvorn {
 namespace {

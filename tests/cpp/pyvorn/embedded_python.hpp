@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "pyvorn/py.hpp"
+#include "py_binding/py.hpp"
 
 namespace pyvorn::testing {
 

@@ -1,4 +1,4 @@
-#include "py.hpp"
+#include "py_binding/py.hpp"
 
 #include <cstdint>
 #include <cstring>
