@@ -80,9 +80,11 @@ void check_scope(Checker& checker, const Value& scope_object, const Location& at
   out.states.reserve(members.size());
   for (std::uint32_t i = 0; i < members.size(); ++i) {
     scope.current_state = i;
-    auto state = check_state(checker, members[i].value, members[i].key,
-                             states_at.member(members[i].key), scope);
-    if (state) out.states.push_back(std::move(*state));
+    State& state = out.states.emplace_back();
+    if (!check_state(checker, members[i].value, members[i].key, states_at.member(members[i].key),
+                     scope, state)) {
+      out.states.pop_back();
+    }
   }
 
   if (start_at == nullptr) return;

@@ -3,6 +3,7 @@
 
 #include "aws_build/checker.hpp"
 #include "aws_build/messages.hpp"
+#include "aws_data/timestamp.hpp"
 
 namespace vorn::aws {
 
@@ -61,14 +62,14 @@ std::optional<std::string> fail_path(Checker& c, const Value& state, std::string
   return std::string(text);
 }
 
-TaskState task(Checker& c, const Value& state, const Location& at, ScopeCheck& scope) {
+void task(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
+          TaskState& task) {
   c.allowed_fields(state,
                    {"Type", "Comment", "QueryLanguage", "Resource", "Parameters", "ResultSelector",
                     "InputPath", "OutputPath", "ResultPath", "TimeoutSeconds",
                     "TimeoutSecondsPath", "HeartbeatSeconds", "HeartbeatSecondsPath",
                     "Credentials", "Retry", "Catch", "Next", "End"},
                    at);
-  TaskState task;
   if (state.find("Resource") == nullptr) {
     c.schema_error(message::fields_required({"Resource"}), at);
   } else if (auto resource = c.string_field(state, "Resource", at)) {
@@ -104,7 +105,6 @@ TaskState task(Checker& c, const Value& state, const Location& at, ScopeCheck& s
   task.retry = check_retry(c, state, at);
   task.catch_ = check_catch(c, state, at, scope, /*jsonata=*/false);
   task.transition = check_transition(c, state, at, scope);
-  return task;
 }
 
 // The first "<key>.$" member anywhere in a Pass Result, which is copied as
@@ -126,12 +126,12 @@ const Member* first_dynamic_key(const Value& result) {
   return nullptr;
 }
 
-PassState pass(Checker& c, const Value& state, const Location& at, ScopeCheck& scope) {
+void pass(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
+          PassState& pass) {
   c.allowed_fields(state,
                    {"Type", "Comment", "QueryLanguage", "Result", "Parameters", "InputPath",
                     "OutputPath", "ResultPath", "Next", "End"},
                    at);
-  PassState pass;
   if (const Value* result = state.find("Result")) {
     if (const Member* dynamic = first_dynamic_key(*result)) {
       c.warning(code::kPassResultIsStatic, message::pass_result_is_static(dynamic->key),
@@ -141,18 +141,16 @@ PassState pass(Checker& c, const Value& state, const Location& at, ScopeCheck& s
   }
   result_flow(c, state, at, pass.flow);
   pass.transition = check_transition(c, state, at, scope);
-  return pass;
 }
 
-ChoiceState choice(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
-                   bool jsonata) {
+void choice(Checker& c, const Value& state, const Location& at, ScopeCheck& scope, bool jsonata,
+            ChoiceState& choice) {
   if (!jsonata) {
     c.allowed_fields(state,
                      {"Type", "Comment", "QueryLanguage", "Choices", "Default", "InputPath",
                       "OutputPath"},
                      at);
   }
-  ChoiceState choice;
   if (!jsonata) input_output(c, state, at, choice.flow);
   const Location choices_at = at.member("Choices");
   if (state.find("Choices") == nullptr) {
@@ -180,15 +178,14 @@ ChoiceState choice(Checker& c, const Value& state, const Location& at, ScopeChec
     c.link(scope, *target, at.member("Default"));
     choice.default_target = std::move(target);
   }
-  return choice;
 }
 
-WaitState wait(Checker& c, const Value& state, const Location& at, ScopeCheck& scope) {
+void wait(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
+          WaitState& wait) {
   c.allowed_fields(state,
                    {"Type", "Comment", "QueryLanguage", "Seconds", "Timestamp", "SecondsPath",
                     "TimestampPath", "InputPath", "OutputPath", "Next", "End"},
                    at);
-  WaitState wait;
   input_output(c, state, at, wait.flow);
   int timings = 0;
   for (std::string_view field : {"Seconds", "Timestamp", "SecondsPath", "TimestampPath"}) {
@@ -200,28 +197,29 @@ WaitState wait(Checker& c, const Value& state, const Location& at, ScopeCheck& s
   }
   wait.seconds = c.integer_field(state, "Seconds", at, 0, kMaxSeconds);
   wait.timestamp = c.string_field(state, "Timestamp", at);
+  if (wait.timestamp && !parse_timestamp(*wait.timestamp)) {
+    c.schema_error(message::not_rfc3339_timestamp(), at.member("Timestamp"));
+    wait.timestamp.reset();
+  }
   wait.seconds_path = c.path_field(state, "SecondsPath", at, PathRule::kReference);
   wait.timestamp_path = c.path_field(state, "TimestampPath", at, PathRule::kReference);
   wait.transition = check_transition(c, state, at, scope);
-  return wait;
 }
 
-FailState fail_state(Checker& c, const Value& state, const Location& at) {
+void fail_state(Checker& c, const Value& state, const Location& at, FailState& fail) {
   c.allowed_fields(state,
                    {"Type", "Comment", "QueryLanguage", "Error", "ErrorPath", "Cause", "CausePath"},
                    at, /*assign_allowed=*/false);
-  FailState fail;
   fail.error = c.string_field(state, "Error", at);
   fail.cause = c.string_field(state, "Cause", at);
   fail.error_path = fail_path(c, state, "ErrorPath", at);
   fail.cause_path = fail_path(c, state, "CausePath", at);
   exclusive(c, state, "Error", "ErrorPath", at);
   exclusive(c, state, "Cause", "CausePath", at);
-  return fail;
 }
 
-ParallelState parallel(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
-                       bool jsonata) {
+void parallel(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
+              bool jsonata, ParallelState& parallel) {
   if (!jsonata) {
     c.allowed_fields(state,
                      {"Type", "Comment", "QueryLanguage", "Branches", "InputPath", "Parameters",
@@ -229,7 +227,6 @@ ParallelState parallel(Checker& c, const Value& state, const Location& at, Scope
                       "End"},
                      at);
   }
-  ParallelState parallel;
   const Location branches_at = at.member("Branches");
   if (state.find("Branches") == nullptr) {
     c.schema_error(message::fields_required({"Branches"}), at);
@@ -254,7 +251,6 @@ ParallelState parallel(Checker& c, const Value& state, const Location& at, Scope
   }
   parallel.catch_ = check_catch(c, state, at, scope, jsonata);
   parallel.transition = check_transition(c, state, at, scope);
-  return parallel;
 }
 
 // Distributed Map labels become part of child execution names.
@@ -311,8 +307,8 @@ void item_processor(Checker& c, const Value& state, const Location& at, MapState
   check_scope(c, *processor, processor_at, map.processor);
 }
 
-MapState map_state(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
-                   bool jsonata) {
+void map_state(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
+               bool jsonata, MapState& map) {
   if (!jsonata) {
     c.allowed_fields(
         state,
@@ -324,7 +320,6 @@ MapState map_state(Checker& c, const Value& state, const Location& at, ScopeChec
          "End"},
         at);
   }
-  MapState map;
   item_processor(c, state, at, map);
   if (!jsonata) {
     map.items_path = c.path_field(state, "ItemsPath", at, PathRule::kDefinite);
@@ -365,7 +360,6 @@ MapState map_state(Checker& c, const Value& state, const Location& at, ScopeChec
   }
   map.catch_ = check_catch(c, state, at, scope, jsonata);
   map.transition = check_transition(c, state, at, scope);
-  return map;
 }
 
 // A JSONata state's own fields are not read (this toolkit does not run
@@ -373,9 +367,13 @@ MapState map_state(Checker& c, const Value& state, const Location& at, ScopeChec
 void jsonata_links(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
                    StateType type, State& out) {
   switch (type) {
-    case StateType::kChoice: out.fields = choice(c, state, at, scope, true); break;
-    case StateType::kParallel: out.fields = parallel(c, state, at, scope, true); break;
-    case StateType::kMap: out.fields = map_state(c, state, at, scope, true); break;
+    case StateType::kChoice:
+      choice(c, state, at, scope, true, out.fields.emplace<ChoiceState>());
+      break;
+    case StateType::kParallel:
+      parallel(c, state, at, scope, true, out.fields.emplace<ParallelState>());
+      break;
+    case StateType::kMap: map_state(c, state, at, scope, true, out.fields.emplace<MapState>()); break;
     case StateType::kSucceed:
     case StateType::kFail: scope.has_terminal = true; break;
     default: check_transition(c, state, at, scope); break;
@@ -406,13 +404,12 @@ Transition check_transition(Checker& c, const Value& state, const Location& at,
   return transition;
 }
 
-std::optional<State> check_state(Checker& c, const Value& value, std::string_view name,
-                                 const Location& at, ScopeCheck& scope) {
+bool check_state(Checker& c, const Value& value, std::string_view name, const Location& at,
+                 ScopeCheck& scope, State& state) {
   if (!value.is_object()) {
     c.schema_error(message::element_wrong_type("an object"), at);
-    return std::nullopt;
+    return false;
   }
-  State state;
   state.name = std::string(name);
   state.source = value;
   const Value* type_value = value.find("Type");
@@ -427,7 +424,7 @@ std::optional<State> check_state(Checker& c, const Value& value, std::string_vie
       c.link(scope, next->as_string(), at.member("Next"));
     }
     scope.has_terminal = true;
-    return std::nullopt;
+    return false;
   }
   state.type = *type;
 
@@ -449,31 +446,35 @@ std::optional<State> check_state(Checker& c, const Value& value, std::string_vie
       c.unsupported("Variables (Assign)", at.member("Assign"));
     }
     jsonata_links(c, value, at, scope, state.type, state);
-    return state;
+    return true;
   }
 
   switch (state.type) {
-    case StateType::kTask: state.fields = task(c, value, at, scope); break;
-    case StateType::kPass: state.fields = pass(c, value, at, scope); break;
-    case StateType::kChoice: state.fields = choice(c, value, at, scope, false); break;
-    case StateType::kWait: state.fields = wait(c, value, at, scope); break;
+    case StateType::kTask: task(c, value, at, scope, state.fields.emplace<TaskState>()); break;
+    case StateType::kPass: pass(c, value, at, scope, state.fields.emplace<PassState>()); break;
+    case StateType::kChoice:
+      choice(c, value, at, scope, false, state.fields.emplace<ChoiceState>());
+      break;
+    case StateType::kWait: wait(c, value, at, scope, state.fields.emplace<WaitState>()); break;
     case StateType::kSucceed: {
       c.allowed_fields(value, {"Type", "Comment", "QueryLanguage", "InputPath", "OutputPath"}, at,
                        false);
-      SucceedState succeed;
-      input_output(c, value, at, succeed.flow);
-      state.fields = std::move(succeed);
+      input_output(c, value, at, state.fields.emplace<SucceedState>().flow);
       scope.has_terminal = true;
       break;
     }
     case StateType::kFail:
-      state.fields = fail_state(c, value, at);
+      fail_state(c, value, at, state.fields.emplace<FailState>());
       scope.has_terminal = true;
       break;
-    case StateType::kParallel: state.fields = parallel(c, value, at, scope, false); break;
-    case StateType::kMap: state.fields = map_state(c, value, at, scope, false); break;
+    case StateType::kParallel:
+      parallel(c, value, at, scope, false, state.fields.emplace<ParallelState>());
+      break;
+    case StateType::kMap:
+      map_state(c, value, at, scope, false, state.fields.emplace<MapState>());
+      break;
   }
-  return state;
+  return true;
 }
 
 std::string_view state_type_name(StateType type) {

@@ -144,8 +144,10 @@ class Checker {
 // A scope object ({"StartAt", "States", ...}); its other fields are the
 // caller's to allow.
 void check_scope(Checker& checker, const Value& scope_object, const Location& at, Scope& out);
-std::optional<State> check_state(Checker& checker, const Value& state, std::string_view name,
-                                 const Location& at, ScopeCheck& scope);
+// Fills `out` in place (a State is large); false when the state is not
+// even an object of a known type.
+bool check_state(Checker& checker, const Value& state, std::string_view name, const Location& at,
+                 ScopeCheck& scope, State& out);
 // A state's Next or End.
 Transition check_transition(Checker& checker, const Value& state, const Location& at,
                             ScopeCheck& scope);
