@@ -47,13 +47,16 @@ void check_machine(Checker& checker, const Value& root, Definition& out) {
 }
 
 // Lines and columns for every diagnostic in one pass over the text, then
-// the diagnostics in the order their places appear in it.
+// the diagnostics in the order their places appear in it; those without a
+// location (a scope without an end) close the list, as AWS lists them.
 void place_and_order(std::string_view text, Checker& checker, std::vector<Diagnostic>& out) {
   std::vector<Diagnostic>& found = checker.diagnostics();
   const std::vector<SourcePosition> positions = find_source_positions(text, checker.paths());
   std::vector<std::size_t> order(found.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const bool a_unlocated = found[a].location.empty(), b_unlocated = found[b].location.empty();
+    if (a_unlocated != b_unlocated) return b_unlocated;
     return positions[a].offset < positions[b].offset;
   });
   out.reserve(found.size());

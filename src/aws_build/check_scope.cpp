@@ -87,7 +87,7 @@ void check_scope(Checker& checker, const Value& scope_object, const Location& at
     }
   }
 
-  if (start_at == nullptr) return;
+  if (start_at == nullptr || states == nullptr) return;
   out.start_at = std::string(start_at->as_string());
   const auto start = checker.find_state(out.start_at, scope.id);
   if (!start) {

@@ -30,7 +30,10 @@ std::string quoted(std::string_view field) {
 // Shortest text that reads back as the bound ("1", "0.5").
 std::string number_text(double value) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  if (value == static_cast<double>(static_cast<long long>(value))) {
+    std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value));
+    return buffer;
+  }
   for (int precision = 1; precision <= 17; ++precision) {
     std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
     if (std::strtod(buffer, nullptr) == value) break;

@@ -102,11 +102,17 @@ class Finder {
     const std::size_t index = open.next_index++;
     return open.node == nullptr ? nullptr : open.node->child(index);
   }
-  // Between the last event's end and a scalar lie only ':', ',' and blanks.
-  std::size_t value_start(std::size_t end) const {
+  // Between the end of the last event and the next value lie only blanks,
+  // ':', ',' and closing brackets (which the reader may not have taken yet
+  // when it reported the container's end); no value starts with any of them.
+  std::size_t value_start() const {
     std::size_t at = mark_;
-    while (at < end && (text_[at] == ' ' || text_[at] == '\t' || text_[at] == '\n' ||
-                        text_[at] == '\r' || text_[at] == ':' || text_[at] == ',')) {
+    while (at < text_.size()) {
+      const char c = text_[at];
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ':' && c != ',' && c != '}' &&
+          c != ']') {
+        break;
+      }
       ++at;
     }
     return at;
@@ -121,7 +127,7 @@ class Finder {
     const bool is_root = open_.empty();
     TrieNode* node = incoming();
     if (is_root) started_root_ = true;
-    if (node != nullptr) record(node, value_start(stream_.Tell()));
+    if (node != nullptr) record(node, value_start());
     mark_ = stream_.Tell();
     return true;
   }
@@ -129,10 +135,11 @@ class Finder {
     const bool is_root = open_.empty();
     TrieNode* node = incoming();
     if (is_root) started_root_ = true;
-    record(node, stream_.Tell() - 1);  // the bracket, just taken
-    const bool is_array = text_[stream_.Tell() - 1] == '[';
+    const std::size_t start = value_start();  // the bracket
+    record(node, start);
+    const bool is_array = start < text_.size() && text_[start] == '[';
     open_.push_back(Open{node, nullptr, 0, is_array});
-    mark_ = stream_.Tell();
+    mark_ = start + 1;
     return true;
   }
   bool leave() {
