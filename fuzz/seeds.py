@@ -159,6 +159,36 @@ def aws_path_seeds():
             for document in AWS_DOCUMENTS[i % 3::3]]
 
 
+# The AWS dialect's timestamps, accepted and refused.
+AWS_TIMESTAMPS = [
+    b"2016-03-05T21:29:29Z", b"2016-03-05T21:29:29.243167252Z", b"2016-03-05T21:29:29.00Z",
+    b"2012-10-09T19:00:55+01:00", b"2012-10-09T12:30:55-05:30", b"2000-02-29T00:00:00Z",
+    b"0000-01-01T00:00:00+23:59", b"9999-12-31T23:59:59.999999999-23:59",
+    b"2016-12-05 21:29:29Z", b"2016-12-05T21:29:29", b"2016-13-05T21:29:29Z",
+    b"2016-12-05T25:29:29Z", b"05-12-2016T21:29:29Z", b"1900-02-29T00:00:00Z",
+    b"2016-12-05T21:29:29.0000000001Z", b"2016-12-05T21:29:29.Z", b"",
+]
+
+# Choice rules: a byte (odd: a top-level rule), then the rule's JSON.
+AWS_CHOICE_RULES = [
+    b'{"Variable":"$.a","NumericEquals":0,"Next":"N"}',
+    b'{"Next":"N","BooleanEquals":true,"Variable":"$$.Execution.Input.b"}',
+    b'{"And":[{"Variable":"$.t","StringEquals":"Public"}],"Next":"P","Comment":"c"}',
+    b'{"Not":{"Variable":"$","IsPresent":true},"Next":"N"}',
+    b'{"Or":[{"Variable":"$.a","TimestampLessThan":"2012-10-09T19:00:55Z"},'
+    b'{"Not":{"Variable":"$.b","StringMatches":"x*\\\\\\*"}}],"Next":"N"}',
+    b'{"Variable":"$.a","NumericEqualsPath":"$.b","Next":"N"}',
+    b'{"Variable":"$.a","StringEquals":"x","NumericEquals":1}',
+    b'{"And":[],"Next":""}', b'{"Variable":"a","IsNull":"yes","Foo":1}',
+    b'{"Variable":"$.a","StringMatches":"\\x"}', b"[]", b"{}",
+    b'{"Not":' * 400 + b'{"Variable":"$","IsNull":true}' + b"}" * 400,
+]
+
+
+def aws_choice_seeds():
+    return [bytes([i % 2]) + rule for i in range(2) for rule in AWS_CHOICE_RULES]
+
+
 # ---------------------------------------------------------------- path operations
 
 def path_bytes(segments):
@@ -342,6 +372,10 @@ TARGETS = {
     "fuzz_step": (step_seeds, None),
     "fuzz_aws_json_path": (aws_path_seeds, JSON_TOKENS + ["$", "$$", "..", "[*]", "[?(@.", "==",
                                                           "!=", "<=", ">=", "&&", "null", ":"]),
+    "fuzz_aws_timestamp": (lambda: AWS_TIMESTAMPS, ["T", "Z", ":", "-", "+", ".", "29", "00"]),
+    "fuzz_aws_choice_rule": (aws_choice_seeds, JSON_TOKENS + ASL_WORDS + [
+        "Variable", "And", "Or", "Not", "StringMatches", "TimestampEquals", "IsPresent",
+        "NumericEqualsPath", "\\*"]),
 }
 
 
