@@ -185,6 +185,42 @@ AWS_CHOICE_RULES = [
 ]
 
 
+# AWS-dialect definitions: every state type and its fields, sound and broken.
+AWS_DEFINITIONS = [
+    definition({"T": {"Type": "Task", "Resource": "arn:r", "InputPath": None, "ResultPath": "$.r",
+                      "Parameters": {"a.$": "$.a", "b": [1, {"c.$": "$$.Execution.Id"}]},
+                      "ResultSelector": {"s.$": "States.Format('{}', $.x)"},
+                      "TimeoutSeconds": 10, "HeartbeatSeconds": 5,
+                      "Credentials": {"RoleArn.$": "$.role"},
+                      "Retry": [{"ErrorEquals": ["E"], "MaxDelaySeconds": 4,
+                                 "JitterStrategy": "FULL"}],
+                      "Catch": [{"ErrorEquals": ["States.ALL"], "Next": "W"}], "Next": "W"},
+                "W": {"Type": "Wait", "Timestamp": "2016-03-14T01:59:00Z", "Next": "C"},
+                "C": {"Type": "Choice", "Choices": [
+                    {"Not": {"Variable": "$.a", "IsNull": True}, "Next": "P"}], "Default": "F"},
+                "P": {"Type": "Parallel", "Branches": [
+                    {"StartAt": "B", "States": {"B": {"Type": "Pass", "Result": {"x.$": 1},
+                                                      "End": True}}}], "Next": "M"},
+                "M": {"Type": "Map", "ItemsPath": "$.items", "MaxConcurrency": 2,
+                      "ItemProcessor": {"ProcessorConfig": {"Mode": "DISTRIBUTED"},
+                                        "StartAt": "I", "States": {"I": {"Type": "Succeed"}}},
+                      "ItemReader": {}, "Label": "L", "End": True},
+                "F": {"Type": "Fail", "ErrorPath": "$.e", "Cause": "c"}}, "T"),
+    definition({"A": {"Type": "Pass", "Next": "B"}, "B": {"Type": "Pass", "Next": "A"}}, "A"),
+    definition({"A": {"Type": "Map", "Iterator": {"StartAt": "A", "States": {}}}}, "Z"),
+    {"QueryLanguage": "JSONata", "StartAt": "A",
+     "States": {"A": {"Type": "Pass", "QueryLanguage": "JSONPath", "Assign": {"v": 1},
+                      "End": True}}},
+    {"Comment": "BASE_INVALID_DER", "StartAt": "State_1"},
+]
+
+
+def aws_check_seeds():
+    texts = [json.dumps(d).encode() for d in AWS_DEFINITIONS]
+    return texts + [json.dumps(d, indent=1).encode() for d in AWS_DEFINITIONS[:1]] + [
+        b"", b" ", b"not a definition", b"[]", b"{}", b"[" * 1001 + b"]" * 1001]
+
+
 def aws_choice_seeds():
     return [bytes([i % 2]) + rule for i in range(2) for rule in AWS_CHOICE_RULES]
 
@@ -376,6 +412,10 @@ TARGETS = {
     "fuzz_aws_choice_rule": (aws_choice_seeds, JSON_TOKENS + ASL_WORDS + [
         "Variable", "And", "Or", "Not", "StringMatches", "TimestampEquals", "IsPresent",
         "NumericEqualsPath", "\\*"]),
+    "fuzz_aws_check": (aws_check_seeds, JSON_TOKENS + ASL_WORDS + [
+        "Wait", "Parallel", "Map", "Branches", "ItemProcessor", "Iterator", "ItemsPath",
+        "ItemSelector", "Timestamp", "Seconds", "ErrorPath", "Credentials", "RoleArn",
+        "QueryLanguage", "JSONata", "Assign", "Label", "States.ALL"]),
 }
 
 

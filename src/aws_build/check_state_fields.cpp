@@ -157,20 +157,26 @@ void choice(Checker& c, const Value& state, const Location& at, ScopeCheck& scop
     c.schema_error(message::fields_required({"Choices"}), at);
   } else if (const Value* rules = c.array_field(state, "Choices", at)) {
     if (rules->size() == 0) c.schema_error(message::value_cannot_be_empty(), choices_at);
+    std::vector<Diagnostic> rule_problems;
     for (std::size_t i = 0; i < rules->size(); ++i) {
       const Value& rule = rules->items()[i];
       const Location rule_at = choices_at.index(i);
-      if (!rule.is_object()) {
+      if (!jsonata) {
+        rule_problems.clear();
+        auto read = read_choice_rule(rule, "", /*top_level=*/true, rule_problems);
+        for (Diagnostic& problem : rule_problems) c.adopt(std::move(problem), rule_at);
+        if (read) choice.choices.push_back(std::move(*read));
+      } else if (!rule.is_object()) {
         c.schema_error(message::element_wrong_type("an object"), rule_at);
-        continue;
-      }
-      const Value* next = rule.find("Next");
-      if (next == nullptr) {
+      } else if (rule.find("Next") == nullptr) {
         c.schema_error(message::fields_required({"Next"}), rule_at);
-      } else if (!next->is_string()) {
-        c.schema_error(message::wrong_type("Next", "a string"), rule_at.member("Next"));
-      } else {
-        c.link(scope, next->as_string(), rule_at.member("Next"));
+      }
+      // Where a rule leads is checked whatever else is wrong with it.
+      if (!rule.is_object()) continue;
+      if (const Value* next = rule.find("Next"); next != nullptr && next->is_string()) {
+        if (jsonata || !next->as_string().empty()) {
+          c.link(scope, next->as_string(), rule_at.member("Next"));
+        }
       }
     }
   }

@@ -12,12 +12,16 @@ namespace {
 
 // "/And[1]/Not" below a rule's location, back to steps. Only fixed field
 // names of rules appear there, never a state name, so '/' splits safely.
-void append_steps(std::string_view suffix, SourcePath& path) {
+// A rule's diagnostics are built relative to the rule, so the reader's
+// many small location strings stay short and the rule's own location is
+// rendered only for a diagnostic.
+void append_steps(std::string_view suffix, SourcePath& path, std::deque<std::string>& keys) {
   while (!suffix.empty()) {
     if (suffix.front() == '/') {
       suffix.remove_prefix(1);
       const std::size_t end = suffix.find_first_of("/[");
-      path.push_back(SourceStep::member(suffix.substr(0, end)));
+      keys.emplace_back(suffix.substr(0, end));
+      path.push_back(SourceStep::member(keys.back()));
       suffix = end == std::string_view::npos ? std::string_view() : suffix.substr(end);
     } else if (suffix.front() == '[') {
       const std::size_t close = suffix.find(']');
@@ -61,14 +65,14 @@ void Checker::unlocated_error(std::string_view code, std::string message, const 
   add(Severity::kError, code, std::move(message), std::string(), near.steps());
 }
 
-void Checker::adopt(Diagnostic diagnostic, const Location& base, std::string_view base_text) {
+void Checker::adopt(Diagnostic diagnostic, const Location& base) {
   SourcePath path = base.steps();
-  std::string_view location = diagnostic.location;
-  if (location.substr(0, base_text.size()) == base_text) {
-    append_steps(location.substr(base_text.size()), path);
-  }
-  add(diagnostic.severity, diagnostic.code, std::move(diagnostic.message),
-      std::move(diagnostic.location), std::move(path));
+  append_steps(diagnostic.location, path, adopted_keys_);
+  std::string location = base.render();
+  if (location == "/" && !diagnostic.location.empty()) location.clear();
+  location += diagnostic.location;
+  add(diagnostic.severity, diagnostic.code, std::move(diagnostic.message), std::move(location),
+      std::move(path));
 }
 
 // --- Names and transitions -----------------------------------------------------

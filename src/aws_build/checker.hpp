@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -51,9 +52,9 @@ class Checker {
   void unsupported(std::string_view feature, const Location& at);
   // A diagnostic without a location text; `near` still gives it a line.
   void unlocated_error(std::string_view code, std::string message, const Location& near);
-  // A diagnostic someone else built at a location below `base` (rendered as
-  // `base_text`); its location text is kept and its steps are recovered.
-  void adopt(Diagnostic diagnostic, const Location& base, std::string_view base_text);
+  // A diagnostic someone else built with a location relative to `base`
+  // ("" for base itself, "/And[1]/Variable" below it).
+  void adopt(Diagnostic diagnostic, const Location& base);
 
   bool failed() const { return errors_ > 0; }
   std::size_t error_count() const { return errors_; }
@@ -127,6 +128,8 @@ class Checker {
   QueryLanguage machine_language_;
   std::vector<Diagnostic> diagnostics_;
   std::vector<SourcePath> paths_;  // one per diagnostic
+  // The member names of adopted locations, which paths_ views.
+  std::deque<std::string> adopted_keys_;
   std::size_t errors_ = 0;
 
   struct NameEntry {

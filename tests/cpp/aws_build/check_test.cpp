@@ -114,6 +114,23 @@ TEST(CheckDefinition, NamesTransitionsAndReachability) {
   });
 }
 
+TEST(CheckDefinition, ChoiceRuleProblemsKeepTheirPlace) {
+  const std::string text =
+      R"({"StartAt":"C","States":{"C":{"Type":"Choice","Choices":[{"Variable":"$.x","Next":"D"},)"
+      R"({"And":[{"Variable":"$.x","NumericEquals":"1"}],"Next":"D"},)"
+      R"({"Not":{"Variable":"$.x","IsNull":true,"Next":"D"},"Next":"E"}]},"D":{"Type":"Succeed"}}})";
+  expect_rows({{text,
+                {kSvf + "A comparison operator is required with the field 'Variable'|"
+                        "/States/C/Choices[0]",
+                 kSvf + "The field 'NumericEquals' must be a number|"
+                        "/States/C/Choices[1]/And[0]/NumericEquals",
+                 kSvf + "Field 'Next' is not supported|/States/C/Choices[2]/Not",
+                 kMtt + "Missing 'Next' target: E|/States/C/Choices[2]/Next"}}});
+  const CheckOutcome outcome = check_definition(text);
+  EXPECT_EQ(outcome.diagnostics[1].column, text.find(R"("1")") + 1);
+  EXPECT_EQ(outcome.diagnostics[1].line, 1u);
+}
+
 TEST(CheckDefinition, StateTypesAndTransitions) {
   const std::string type_values =
       "The field 'Type' should have one of these values: [Task, Wait, Pass, Succeed, Fail, "
