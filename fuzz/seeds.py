@@ -225,6 +225,44 @@ def aws_choice_seeds():
     return [bytes([i % 2]) + rule for i in range(2) for rule in AWS_CHOICE_RULES]
 
 
+# The AWS dialect's intrinsic calls and payload templates: the same bytes are
+# parsed as a call and read as JSON, so both kinds of seed serve both.
+AWS_CALLS = [
+    "States.UUID()", "States.Array()", "States.Array(1, 'a', true, false, null, $.x, $$)",
+    "States.Format('Formatting argument {}.', $.FunctionInput)", "States.Format('x', 1)",
+    "States.Format('\\{{}\\} \\\\{}', 1, 2)", "States.Format('{', 1)", "States.Format($.f, 1)",
+    "States.StringToJson('{\"a\": [1]}')", "States.JsonToString($.a)",
+    "States.ArrayPartition($.a, 2)", "States.ArrayContains($.a, $.b)",
+    "States.ArrayRange(0, 10, 3)", "States.ArrayRange(0, 1000, 1)", "States.ArrayGetItem($.a, -1)",
+    "States.ArrayLength(States.UUID())", "States.ArrayUnique($.a)",
+    "States.Base64Encode('Data to encode')", "States.Base64Decode('RGF0YSB0byBlbmNvZGU=')",
+    "States.Hash('input data', 'SHA-256')", "States.Hash($.a, 'SHA-2')",
+    "States.JsonMerge($.a, $.b, false)", "States.JsonMerge($.a, $.b, true)",
+    "States.MathRandom(12.5, 44.51)", "States.MathRandom(0, 999, 3)", "States.MathAdd(1.5, -1)",
+    "States.StringSplit('Hello\nWorld', '\n')", "States.Nope()", "States.Array(1 2)",
+    "States.ArrayGetItem(States.StringSplit($$.StateMachine.Name, '-'), "
+    "States.MathAdd(States.ArrayLength(States.StringSplit($$.StateMachine.Name, '-')), -1))",
+    "States.Array($['a,b'], $.x[?(@.k == 'y)')], $[0], $..c[*])",
+    "States.Format('He said, \\\"Hello, {}!\\\"', 'Test \\\"Name\\\" Here')",
+    "States.Array(" + ", ".join(["States.UUID()"] * 10) + ")",
+    "States.Array('unterminated", "States.Array($.a-b)", "States.Array($.a[0)",
+]
+AWS_TEMPLATES = [
+    {}, {"Arg1": "argument1", "FromInput.$": "$"}, {"a": 1, "a.$": "$"}, {".$": "$", "": 1},
+    {"value.$": "$$.Execution.Input.no_such_jsonpath", "r.$": "States.MathAdd($.a, 1)"},
+    {"Entries": [{"Detail.$": "$.d", "Source": "s"}, 3, [{"x.$": "$[0]"}]]},
+    {"a.$": 1, "b.$": "nope", "c": {"d.$": "$.", "e.$": None}, "f": [{"g.$": ""}]},
+    {"a": "$.x", "e": "States.UUID()", "h": {"i": "$$", "j": ["$.y"]}}, [1], "$.a",
+]
+
+
+def aws_intrinsic_seeds():
+    return ([call.encode() for call in AWS_CALLS] +
+            [json.dumps(t, ensure_ascii=False).encode() for t in AWS_TEMPLATES] +
+            [json.dumps({"k.$": call}).encode() for call in AWS_CALLS] +
+            [b'{"k":' * 999 + b'{"x.$":"$"}' + b"}" * 999])
+
+
 # ---------------------------------------------------------------- path operations
 
 def path_bytes(segments):
@@ -412,6 +450,9 @@ TARGETS = {
     "fuzz_aws_choice_rule": (aws_choice_seeds, JSON_TOKENS + ASL_WORDS + [
         "Variable", "And", "Or", "Not", "StringMatches", "TimestampEquals", "IsPresent",
         "NumericEqualsPath", "\\*"]),
+    "fuzz_aws_intrinsic": (aws_intrinsic_seeds, JSON_TOKENS + [
+        "States.", "Format(", "Array(", "MathAdd(", "JsonMerge(", "Hash(", "UUID()", ".$", "$$.",
+        "'", "\\'", "\\{", "{}", ", ", "SHA-256", "false"]),
     "fuzz_aws_check": (aws_check_seeds, JSON_TOKENS + ASL_WORDS + [
         "Wait", "Parallel", "Map", "Branches", "ItemProcessor", "Iterator", "ItemsPath",
         "ItemSelector", "Timestamp", "Seconds", "ErrorPath", "Credentials", "RoleArn",
