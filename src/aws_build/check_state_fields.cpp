@@ -3,6 +3,7 @@
 
 #include "aws_build/checker.hpp"
 #include "aws_build/messages.hpp"
+#include "aws_data/intrinsic_call.hpp"
 #include "aws_data/timestamp.hpp"
 
 namespace vorn::aws {
@@ -43,7 +44,8 @@ void result_flow(Checker& c, const Value& state, const Location& at, DataFlow& f
   flow.parameters = c.template_field(state, "Parameters", at);
 }
 
-// A Fail's ErrorPath or CausePath: a path on the raw input or the context.
+// A Fail's ErrorPath or CausePath: a path on the raw input or the context,
+// or an intrinsic call.
 std::optional<std::string> fail_path(Checker& c, const Value& state, std::string_view field,
                                      const Location& at) {
   const Value* value = state.find(field);
@@ -54,8 +56,9 @@ std::optional<std::string> fail_path(Checker& c, const Value& state, std::string
     return std::nullopt;
   }
   const std::string_view text = value->as_string();
-  if (!text.starts_with('$')) return std::string(text);
-  if (!c.path_passes(text, PathRule::kDefinite, field_at)) {
+  const bool passes = text.starts_with('$') ? c.path_passes(text, PathRule::kDefinite, field_at)
+                                            : parse_intrinsic_call(text).ok();
+  if (!passes) {
     c.schema_error(message::invalid_reference_path_or_intrinsic(field), field_at);
     return std::nullopt;
   }

@@ -173,16 +173,6 @@ std::string invalid_reference_path_or_intrinsic(std::string_view field) {
          " must be a valid ReferencePath or a valid intrinsic function call";
 }
 
-std::string invalid_template_value(std::string_view key) {
-  return "The value for the field " + quoted(key) +
-         " must be a valid JSONPath or a valid intrinsic function call";
-}
-
-std::string template_key_collision(std::string_view key) {
-  return "The fields " + quoted(key) + " and " + quoted(std::string(key) + ".$") +
-         " cannot both be set";
-}
-
 std::string not_rfc3339_timestamp() { return "String does not match RFC3339 timestamp"; }
 
 std::string states_all_not_alone() {

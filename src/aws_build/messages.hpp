@@ -45,8 +45,6 @@ std::string state_name_length(std::size_t limit);
 std::string invalid_path(std::string_view field);
 std::string invalid_reference_path(std::string_view field);
 std::string invalid_reference_path_or_intrinsic(std::string_view field);
-std::string invalid_template_value(std::string_view key);
-std::string template_key_collision(std::string_view key);
 std::string not_rfc3339_timestamp();
 
 std::string states_all_not_alone();

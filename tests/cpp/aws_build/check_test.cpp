@@ -201,6 +201,10 @@ TEST(CheckDefinition, StateFields) {
                "intrinsic function call|/States/A/CausePath"}},
       {machine_with(R"({"Type":"Map","End":true})"),
        {kSvf + "One of these fields is required: [ItemProcessor, Iterator]|/States/A"}},
+      {machine_with(R"j({"Type":"Fail","ErrorPath":"States.Format('E{}', $.n)",
+           "CausePath":"States.Format('unclosed'"})j"),
+       {kSvf + "The value for the field 'CausePath' must be a valid ReferencePath or a valid "
+               "intrinsic function call|/States/A/CausePath"}},
       {machine_with(R"({"Type":"Map","MaxConcurrency":-1,"MaxConcurrencyPath":"$.m",
            "ToleratedFailurePercentage":100.5,"End":true,
            "ItemProcessor":{"ProcessorConfig":{"Mode":"LOCAL"},"StartAt":"I",
@@ -303,7 +307,15 @@ TEST(CheckDefinition, Templates) {
        {kSvf + "The value for the field 'y.$' must be a valid JSONPath or a valid intrinsic "
                "function call|/States/A/ResultSelector"}},
       {machine_with(R"({"Type":"Pass","Parameters":{"a":1,"a.$":"$.a"},"End":true})"),
-       {kSvf + "The fields 'a' and 'a.$' cannot both be set|/States/A/Parameters"}},
+       {kSvf + "The fields 'a' and 'a.$' both give the field 'a'|/States/A/Parameters"}},
+      {R"j({"StartAt":"IntrinsicEscape","States":{"IntrinsicEscape":{"Type":"Pass","Parameters":
+           {"parsed.$":"States.Format('He said, \\\"Hello, {}!\\\"', 'Test \\\"Name\\\" Here')",
+            "fine.$":"States.Format('{}', $.a)"},"End":true}}})j",
+       {kSvf + "The value for the field 'parsed.$' must be a valid JSONPath or a valid intrinsic "
+               "function call|/States/IntrinsicEscape/Parameters"}},
+      {machine_with(R"({"Type":"Pass","Parameters":{"v.$":"$myVariable"},"End":true})"),
+       {"W:UNSUPPORTED_FEATURE|Variable references is not supported by pyvorn yet|"
+        "/States/A/Parameters"}},
       {machine_with(R"({"Type":"Pass","Parameters":[],"End":true})"),
        {kSvf + "The field 'Parameters' must be an object|/States/A/Parameters"}},
       {machine_with(R"({"Type":"Task","Resource":"r","End":true,
