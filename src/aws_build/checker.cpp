@@ -223,33 +223,8 @@ void Checker::allowed_fields(const Value& object, std::initializer_list<std::str
 
 // --- Paths -------------------------------------------------------------------
 
-namespace {
-
-// "$" or "$.name.name" with plain names: the shape nearly every path in a
-// definition has, valid under every rule, told apart without a parse.
-bool is_plain_reference_path(std::string_view text) {
-  if (text.empty() || text[0] != '$') return false;
-  bool name_expected = false;
-  for (std::size_t i = 1; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '.') {
-      if (name_expected) return false;
-      name_expected = true;
-    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_') {
-      if (i == 1) return false;
-      name_expected = false;
-    } else {
-      return false;
-    }
-  }
-  return !name_expected;
-}
-
-}  // namespace
-
 bool Checker::path_passes(std::string_view text, PathRule rule, const Location& at) {
-  if (is_plain_reference_path(text)) return true;
+  if (is_plain_member_path(text)) return true;
   // "$name..." reads a variable, which this toolkit does not keep.
   if (text.size() > 1 && text[0] == '$' && text[1] != '.' && text[1] != '[' && text[1] != '$') {
     unsupported("Variable references", at);

@@ -124,7 +124,8 @@ std::string too_deep() {
 }  // namespace says
 
 bool is_valid_path(const Value& value) {
-  return value.is_string() && JsonPath::parse(value.as_string()).ok();
+  return value.is_string() &&
+         (is_plain_member_path(value.as_string()) || JsonPath::parse(value.as_string()).ok());
 }
 
 // Only "\*" and "\\" are escapes; any other backslash, a lone trailing one

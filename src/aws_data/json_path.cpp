@@ -528,7 +528,27 @@ Result<Value, PathMiss> JsonPath::evaluate(const Value& document) const {
   return Value::array(std::move(matches));
 }
 
+bool is_plain_member_path(std::string_view expression) {
+  if (expression.empty() || expression[0] != '$') return false;
+  bool name_expected = false;
+  for (std::size_t i = 1; i < expression.size(); ++i) {
+    const char c = expression[i];
+    if (c == '.') {
+      if (name_expected) return false;
+      name_expected = true;
+    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_') {
+      if (i == 1) return false;
+      name_expected = false;
+    } else {
+      return false;
+    }
+  }
+  return !name_expected;
+}
+
 bool is_reference_path(std::string_view expression) {
+  if (is_plain_member_path(expression)) return true;
   const auto path = JsonPath::parse(expression);
   return path.ok() && path->is_definite() && !path->is_context();
 }
