@@ -82,7 +82,7 @@ void Checker::add_state_name(std::string_view name, std::uint32_t scope, std::ui
   const auto [it, fresh] = names_.try_emplace(name, NameEntry{scope, index});
   if (fresh) return;
   error(code::kDuplicateStateName, message::duplicate_state_name(name), at);
-  if (it->second.scope != scope) repeated_names_.emplace_back(name, NameEntry{scope, index});
+  if (it->second.scope != scope) repeated_names_.try_emplace({scope, name}, index);
 }
 
 std::optional<std::uint32_t> Checker::find_state(std::string_view name,
@@ -90,10 +90,10 @@ std::optional<std::uint32_t> Checker::find_state(std::string_view name,
   const auto it = names_.find(name);
   if (it == names_.end()) return std::nullopt;
   if (it->second.scope == scope) return it->second.index;
-  for (const auto& [repeated, entry] : repeated_names_) {
-    if (entry.scope == scope && repeated == name) return entry.index;
-  }
-  return std::nullopt;
+  if (repeated_names_.empty()) return std::nullopt;
+  const auto repeated = repeated_names_.find({scope, name});
+  if (repeated == repeated_names_.end()) return std::nullopt;
+  return repeated->second;
 }
 
 void Checker::link(ScopeCheck& scope, std::string_view target, const Location& at) {

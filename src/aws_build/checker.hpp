@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -138,8 +139,8 @@ class Checker {
   };
   std::unordered_map<std::string_view, NameEntry> names_;
   // Names met again in another scope (each already reported as a duplicate),
-  // so that their own scope still finds them.
-  std::vector<std::pair<std::string_view, NameEntry>> repeated_names_;
+  // by scope, so that their own scope still finds them.
+  std::map<std::pair<std::uint32_t, std::string_view>, std::uint32_t> repeated_names_;
   std::uint32_t next_scope_ = 0;
 };
 

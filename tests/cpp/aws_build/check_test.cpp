@@ -100,6 +100,12 @@ TEST(CheckDefinition, NamesTransitionsAndReachability) {
            {"StartAt":"M","States":{"M":{"Type":"Succeed"},"N":{"Type":"Succeed"}}}}}})",
        {"DUPLICATE_STATE_NAME|Duplicate State name: M|/States/M/ItemProcessor/States/M",
         kMtt + "State \"N\" is not reachable.|/States/M/ItemProcessor/States/N"}},
+      // A name repeated in another scope is reported once and still found there.
+      {R"({"StartAt":"P","States":{"P":{"Type":"Parallel","End":true,"Branches":[
+           {"StartAt":"B","States":{"B":{"Type":"Pass","Next":"C"},"C":{"Type":"Succeed"}}},
+           {"StartAt":"B","States":{"B":{"Type":"Pass","Next":"C"},"C":{"Type":"Succeed"}}}]}}})",
+       {"DUPLICATE_STATE_NAME|Duplicate State name: B|/States/P/Branches[1]/States/B",
+        "DUPLICATE_STATE_NAME|Duplicate State name: C|/States/P/Branches[1]/States/C"}},
       {R"({"StartAt":"M","States":{"M":{"Type":"Map","End":true,"Iterator":
            {"StartAt":"I","States":{"I":{"Type":"Pass","Next":"J"}}}}}})",
        {kMtt + "Missing 'Next' target: J|/States/M/Iterator/States/I/Next",
