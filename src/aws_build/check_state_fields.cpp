@@ -1,4 +1,5 @@
-// States: the type, the fields each type allows, and the value of each.
+// States: the type, the fields each type allows, and the value of each;
+// Parallel and Map, which hold scopes of their own, are in check_nested.cpp.
 #include <optional>
 
 #include "aws_build/checker.hpp"
@@ -8,9 +9,28 @@
 
 namespace vorn::aws {
 
-namespace {
-
 using PathRule = Checker::PathRule;
+
+// Reports the second of two fields that cannot stand together.
+void check_exclusive(Checker& c, const Value& state, std::string_view first,
+                     std::string_view second, const Location& at) {
+  if (state.find(first) != nullptr && state.find(second) != nullptr) {
+    c.schema_error(message::fields_exclusive(first, second), at);
+  }
+}
+
+void check_input_output(Checker& c, const Value& state, const Location& at, DataFlow& flow) {
+  flow.input_path = c.nullable_path_field(state, "InputPath", at, PathRule::kAny);
+  flow.output_path = c.nullable_path_field(state, "OutputPath", at, PathRule::kAny);
+}
+
+void check_result_flow(Checker& c, const Value& state, const Location& at, DataFlow& flow) {
+  check_input_output(c, state, at, flow);
+  flow.result_path = c.nullable_path_field(state, "ResultPath", at, PathRule::kReference);
+  flow.parameters = c.template_field(state, "Parameters", at);
+}
+
+namespace {
 
 std::optional<StateType> state_type_from(std::string_view name) {
   static constexpr std::pair<std::string_view, StateType> kTypes[] = {
@@ -23,25 +43,6 @@ std::optional<StateType> state_type_from(std::string_view name) {
     if (text == name) return type;
   }
   return std::nullopt;
-}
-
-// Reports the second of two fields that cannot stand together.
-void exclusive(Checker& c, const Value& state, std::string_view first, std::string_view second,
-               const Location& at) {
-  if (state.find(first) != nullptr && state.find(second) != nullptr) {
-    c.schema_error(message::fields_exclusive(first, second), at);
-  }
-}
-
-void input_output(Checker& c, const Value& state, const Location& at, DataFlow& flow) {
-  flow.input_path = c.nullable_path_field(state, "InputPath", at, PathRule::kAny);
-  flow.output_path = c.nullable_path_field(state, "OutputPath", at, PathRule::kAny);
-}
-
-void result_flow(Checker& c, const Value& state, const Location& at, DataFlow& flow) {
-  input_output(c, state, at, flow);
-  flow.result_path = c.nullable_path_field(state, "ResultPath", at, PathRule::kReference);
-  flow.parameters = c.template_field(state, "Parameters", at);
 }
 
 // A Fail's ErrorPath or CausePath: a path on the raw input or the context,
@@ -81,15 +82,15 @@ void task(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
     }
     task.resource = std::move(*resource);
   }
-  result_flow(c, state, at, task.flow);
+  check_result_flow(c, state, at, task.flow);
   task.flow.result_selector = c.template_field(state, "ResultSelector", at);
   task.timeout_seconds = c.integer_field(state, "TimeoutSeconds", at, 1, kMaxSeconds);
   task.timeout_seconds_path = c.path_field(state, "TimeoutSecondsPath", at, PathRule::kReference);
   task.heartbeat_seconds = c.integer_field(state, "HeartbeatSeconds", at, 1, kMaxSeconds);
   task.heartbeat_seconds_path =
       c.path_field(state, "HeartbeatSecondsPath", at, PathRule::kReference);
-  exclusive(c, state, "TimeoutSeconds", "TimeoutSecondsPath", at);
-  exclusive(c, state, "HeartbeatSeconds", "HeartbeatSecondsPath", at);
+  check_exclusive(c, state, "TimeoutSeconds", "TimeoutSecondsPath", at);
+  check_exclusive(c, state, "HeartbeatSeconds", "HeartbeatSecondsPath", at);
   if (task.timeout_seconds && task.heartbeat_seconds &&
       *task.heartbeat_seconds >= *task.timeout_seconds) {
     c.schema_error(message::heartbeat_not_below_timeout(), at.member("HeartbeatSeconds"));
@@ -142,7 +143,7 @@ void pass(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
     }
     pass.result = *result;
   }
-  result_flow(c, state, at, pass.flow);
+  check_result_flow(c, state, at, pass.flow);
   pass.transition = check_transition(c, state, at, scope);
 }
 
@@ -154,7 +155,7 @@ void choice(Checker& c, const Value& state, const Location& at, ScopeCheck& scop
                       "OutputPath"},
                      at);
   }
-  if (!jsonata) input_output(c, state, at, choice.flow);
+  if (!jsonata) check_input_output(c, state, at, choice.flow);
   const Location choices_at = at.member("Choices");
   if (state.find("Choices") == nullptr) {
     c.schema_error(message::fields_required({"Choices"}), at);
@@ -195,7 +196,7 @@ void wait(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
                    {"Type", "Comment", "QueryLanguage", "Seconds", "Timestamp", "SecondsPath",
                     "TimestampPath", "InputPath", "OutputPath", "Next", "End"},
                    at);
-  input_output(c, state, at, wait.flow);
+  check_input_output(c, state, at, wait.flow);
   int timings = 0;
   for (std::string_view field : {"Seconds", "Timestamp", "SecondsPath", "TimestampPath"}) {
     timings += state.find(field) != nullptr;
@@ -223,152 +224,8 @@ void fail_state(Checker& c, const Value& state, const Location& at, FailState& f
   fail.cause = c.string_field(state, "Cause", at);
   fail.error_path = fail_path(c, state, "ErrorPath", at);
   fail.cause_path = fail_path(c, state, "CausePath", at);
-  exclusive(c, state, "Error", "ErrorPath", at);
-  exclusive(c, state, "Cause", "CausePath", at);
-}
-
-void parallel(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
-              bool jsonata, ParallelState& parallel) {
-  if (!jsonata) {
-    c.allowed_fields(state,
-                     {"Type", "Comment", "QueryLanguage", "Branches", "InputPath", "Parameters",
-                      "ResultSelector", "ResultPath", "OutputPath", "Retry", "Catch", "Next",
-                      "End"},
-                     at);
-  }
-  const Location branches_at = at.member("Branches");
-  if (state.find("Branches") == nullptr) {
-    c.schema_error(message::fields_required({"Branches"}), at);
-  } else if (const Value* branches = c.array_field(state, "Branches", at)) {
-    if (branches->size() == 0) c.schema_error(message::value_cannot_be_empty(), branches_at);
-    parallel.branches.resize(branches->size());
-    for (std::size_t i = 0; i < branches->size(); ++i) {
-      const Value& branch = branches->items()[i];
-      const Location branch_at = branches_at.index(i);
-      if (!branch.is_object()) {
-        c.schema_error(message::element_wrong_type("an object"), branch_at);
-        continue;
-      }
-      c.allowed_fields(branch, {"StartAt", "States", "Comment"}, branch_at, false);
-      check_scope(c, branch, branch_at, parallel.branches[i]);
-    }
-  }
-  if (!jsonata) {
-    result_flow(c, state, at, parallel.flow);
-    parallel.flow.result_selector = c.template_field(state, "ResultSelector", at);
-    parallel.retry = check_retry(c, state, at);
-  }
-  parallel.catch_ = check_catch(c, state, at, scope, jsonata);
-  parallel.transition = check_transition(c, state, at, scope);
-}
-
-// Distributed Map labels become part of child execution names.
-constexpr std::size_t kMaxLabelLength = 40;
-
-void check_label(Checker& c, std::string_view label, const Location& at) {
-  std::size_t length = 0;
-  for (char ch : label) length += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
-  if (length == 0 || length > kMaxLabelLength) {
-    c.error(code::kInvalidLabelName, message::label_length(kMaxLabelLength), at);
-    return;
-  }
-  static constexpr std::string_view kForbidden = " \"#$%&*,:;<>?[\\]^{|}~`";
-  for (std::size_t i = 0; i < label.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(label[i]);
-    // U+0080..U+009F are written C2 80..C2 9F.
-    const bool c1_control = byte == 0xC2 && i + 1 < label.size() &&
-                            static_cast<unsigned char>(label[i + 1]) <= 0x9F;
-    if (byte < 0x20 || byte == 0x7F || c1_control) {
-      c.error(code::kInvalidLabelName, message::label_character(0), at);
-      return;
-    }
-    if (kForbidden.find(label[i]) != std::string_view::npos) {
-      c.error(code::kInvalidLabelName, message::label_character(label[i]), at);
-      return;
-    }
-  }
-}
-
-void item_processor(Checker& c, const Value& state, const Location& at, MapState& map) {
-  const bool has_processor = state.find("ItemProcessor") != nullptr;
-  const bool has_iterator = state.find("Iterator") != nullptr;
-  if (has_processor && has_iterator) {
-    c.schema_error(message::fields_exclusive("ItemProcessor", "Iterator"), at);
-  } else if (!has_processor && !has_iterator) {
-    c.schema_error(message::one_field_required({"ItemProcessor", "Iterator"}), at);
-    return;
-  }
-  map.legacy_iterator = !has_processor;
-  const std::string_view field = has_processor ? "ItemProcessor" : "Iterator";
-  const Value* processor = c.object_field(state, field, at);
-  if (processor == nullptr) return;
-  const Location processor_at = at.member(field);
-  c.allowed_fields(*processor, {"ProcessorConfig", "StartAt", "States", "Comment"}, processor_at,
-                   false);
-  if (const Value* config = c.object_field(*processor, "ProcessorConfig", processor_at)) {
-    const Location config_at = processor_at.member("ProcessorConfig");
-    c.allowed_fields(*config, {"Mode", "ExecutionType"}, config_at, false);
-    if (auto mode = c.enum_field(*config, "Mode", config_at, {"INLINE", "DISTRIBUTED"})) {
-      map.mode = *mode == "DISTRIBUTED" ? MapMode::kDistributed : MapMode::kInline;
-    }
-    map.execution_type = c.enum_field(*config, "ExecutionType", config_at, {"STANDARD", "EXPRESS"});
-  }
-  check_scope(c, *processor, processor_at, map.processor);
-}
-
-void map_state(Checker& c, const Value& state, const Location& at, ScopeCheck& scope,
-               bool jsonata, MapState& map) {
-  if (!jsonata) {
-    c.allowed_fields(
-        state,
-        {"Type", "Comment", "QueryLanguage", "ItemProcessor", "Iterator", "ItemsPath",
-         "ItemSelector", "Parameters", "MaxConcurrency", "MaxConcurrencyPath",
-         "ToleratedFailureCount", "ToleratedFailureCountPath", "ToleratedFailurePercentage",
-         "ToleratedFailurePercentagePath", "ItemReader", "ItemBatcher", "ResultWriter", "Label",
-         "InputPath", "OutputPath", "ResultPath", "ResultSelector", "Retry", "Catch", "Next",
-         "End"},
-        at);
-  }
-  item_processor(c, state, at, map);
-  if (!jsonata) {
-    map.items_path = c.path_field(state, "ItemsPath", at, PathRule::kDefinite);
-    exclusive(c, state, "ItemSelector", "Parameters", at);
-    map.item_selector = c.template_field(state, "ItemSelector", at);
-    if (!map.item_selector) map.item_selector = c.template_field(state, "Parameters", at);
-    map.max_concurrency = c.integer_field(state, "MaxConcurrency", at, 0, kUnbounded);
-    map.max_concurrency_path = c.path_field(state, "MaxConcurrencyPath", at, PathRule::kReference);
-    exclusive(c, state, "MaxConcurrency", "MaxConcurrencyPath", at);
-    map.tolerated_failure_count =
-        c.integer_field(state, "ToleratedFailureCount", at, 0, kUnbounded);
-    map.tolerated_failure_count_path =
-        c.path_field(state, "ToleratedFailureCountPath", at, PathRule::kReference);
-    exclusive(c, state, "ToleratedFailureCount", "ToleratedFailureCountPath", at);
-    map.tolerated_failure_percentage =
-        c.number_field(state, "ToleratedFailurePercentage", at, 0, 100);
-    map.tolerated_failure_percentage_path =
-        c.path_field(state, "ToleratedFailurePercentagePath", at, PathRule::kReference);
-    exclusive(c, state, "ToleratedFailurePercentage", "ToleratedFailurePercentagePath", at);
-    if (const Value* reader = c.object_field(state, "ItemReader", at)) map.item_reader = *reader;
-    if (const Value* batcher = c.object_field(state, "ItemBatcher", at)) {
-      map.item_batcher = *batcher;
-    }
-    if (const Value* writer = c.object_field(state, "ResultWriter", at)) {
-      map.result_writer = *writer;
-    }
-    map.label = c.string_field(state, "Label", at);
-    if (map.label) check_label(c, *map.label, at.member("Label"));
-    input_output(c, state, at, map.flow);
-    map.flow.result_path = c.nullable_path_field(state, "ResultPath", at, PathRule::kReference);
-    map.flow.result_selector = c.template_field(state, "ResultSelector", at);
-    map.retry = check_retry(c, state, at);
-  }
-  // What this toolkit cannot run is named wherever a Map uses it.
-  if (state.find("ItemReader") != nullptr) c.unsupported("Map ItemReader", at.member("ItemReader"));
-  if (state.find("ResultWriter") != nullptr) {
-    c.unsupported("Map ResultWriter", at.member("ResultWriter"));
-  }
-  map.catch_ = check_catch(c, state, at, scope, jsonata);
-  map.transition = check_transition(c, state, at, scope);
+  check_exclusive(c, state, "Error", "ErrorPath", at);
+  check_exclusive(c, state, "Cause", "CausePath", at);
 }
 
 // A JSONata state's own fields are not read (this toolkit does not run
@@ -380,9 +237,9 @@ void jsonata_links(Checker& c, const Value& state, const Location& at, ScopeChec
       choice(c, state, at, scope, true, out.fields.emplace<ChoiceState>());
       break;
     case StateType::kParallel:
-      parallel(c, state, at, scope, true, out.fields.emplace<ParallelState>());
+      check_parallel(c, state, at, scope, true, out.fields.emplace<ParallelState>());
       break;
-    case StateType::kMap: map_state(c, state, at, scope, true, out.fields.emplace<MapState>()); break;
+    case StateType::kMap: check_map(c, state, at, scope, true, out.fields.emplace<MapState>()); break;
     case StateType::kSucceed:
     case StateType::kFail: scope.has_terminal = true; break;
     default: check_transition(c, state, at, scope); break;
@@ -468,7 +325,7 @@ bool check_state(Checker& c, const Value& value, std::string_view name, const Lo
     case StateType::kSucceed: {
       c.allowed_fields(value, {"Type", "Comment", "QueryLanguage", "InputPath", "OutputPath"}, at,
                        false);
-      input_output(c, value, at, state.fields.emplace<SucceedState>().flow);
+      check_input_output(c, value, at, state.fields.emplace<SucceedState>().flow);
       scope.has_terminal = true;
       break;
     }
@@ -477,10 +334,10 @@ bool check_state(Checker& c, const Value& value, std::string_view name, const Lo
       scope.has_terminal = true;
       break;
     case StateType::kParallel:
-      parallel(c, value, at, scope, false, state.fields.emplace<ParallelState>());
+      check_parallel(c, value, at, scope, false, state.fields.emplace<ParallelState>());
       break;
     case StateType::kMap:
-      map_state(c, value, at, scope, false, state.fields.emplace<MapState>());
+      check_map(c, value, at, scope, false, state.fields.emplace<MapState>());
       break;
   }
   return true;

@@ -152,6 +152,18 @@ void check_scope(Checker& checker, const Value& scope_object, const Location& at
 // even an object of a known type.
 bool check_state(Checker& checker, const Value& state, std::string_view name, const Location& at,
                  ScopeCheck& scope, State& out);
+// Field helpers the state checks share.
+void check_exclusive(Checker& checker, const Value& state, std::string_view first,
+                     std::string_view second, const Location& at);
+void check_input_output(Checker& checker, const Value& state, const Location& at,
+                        DataFlow& flow);
+// InputPath, OutputPath, ResultPath and Parameters.
+void check_result_flow(Checker& checker, const Value& state, const Location& at,
+                       DataFlow& flow);
+void check_parallel(Checker& checker, const Value& state, const Location& at, ScopeCheck& scope,
+                    bool jsonata, ParallelState& out);
+void check_map(Checker& checker, const Value& state, const Location& at, ScopeCheck& scope,
+               bool jsonata, MapState& out);
 // A state's Next or End.
 Transition check_transition(Checker& checker, const Value& state, const Location& at,
                             ScopeCheck& scope);
