@@ -68,6 +68,8 @@ class Parser {
     }
     if (peek() == '.') {
       ++pos_;
+      // "$.[0]" and "$.a.[0]": Jayway reads a bracket after a dot as that bracket.
+      if (peek() == '[' && !in_filter) return bracket(std::move(step));
       return dotted(std::move(step), in_filter);
     }
     if (peek() == '[') return bracket(std::move(step));
@@ -201,7 +203,7 @@ class Parser {
       VORN_TRY_ASSIGN(f.op, filter_op());
       if (f.op != FilterOp::kExists) {
         skip_spaces();
-        VORN_TRY_ASSIGN(f.operand, operand());
+        VORN_TRY(operand(f));
       }
       step.filter.push_back(std::move(f));
       skip_spaces();
@@ -227,7 +229,38 @@ class Parser {
     return at_end() ? fault("unexpected end of path") : fault("expected a comparison operator");
   }
 
-  Result<Value, PathParseError> operand() {
+  Result<void, PathParseError> operand(Filter& f) {
+    const char c = peek();
+    if (c == '@' || c == '$') {
+      ++pos_;
+      f.operand_source =
+          c == '@' ? Filter::OperandSource::kCandidate : Filter::OperandSource::kDocument;
+      VORN_TRY_ASSIGN(f.operand_path, filter_subject());
+      return {};
+    }
+    if (is_word_start(c)) {
+      const std::size_t start = pos_;
+      while (!at_end() && is_word_part(peek())) ++pos_;
+      const std::string_view word = text_.substr(start, pos_ - start);
+      if (word == "true" || word == "false") {
+        f.operand = Value::boolean(word == "true");
+      } else if (word == "null") {
+        f.operand = Value();
+      } else {
+        f.operand = Value::string(std::string(word));
+      }
+      return {};
+    }
+    VORN_TRY_ASSIGN(f.operand, literal());
+    return {};
+  }
+
+  static bool is_word_start(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  }
+  static bool is_word_part(char c) { return is_word_start(c) || is_digit(c); }
+
+  Result<Value, PathParseError> literal() {
     const char c = peek();
     if (c == '\'' || c == '"') {
       const std::size_t end = text_.find(c, pos_ + 1);
@@ -235,14 +268,6 @@ class Parser {
       Value v = Value::string(std::string(text_.substr(pos_ + 1, end - pos_ - 1)));
       pos_ = end + 1;
       return v;
-    }
-    for (const auto& [word, value] : {std::pair{std::string_view("true"), Value::boolean(true)},
-                                      std::pair{std::string_view("false"), Value::boolean(false)},
-                                      std::pair{std::string_view("null"), Value()}}) {
-      if (text_.substr(pos_, word.size()) == word) {
-        pos_ += word.size();
-        return value;
-      }
     }
     std::size_t end = pos_;
     while (end < text_.size() && (is_digit(text_[end]) || text_[end] == '-' ||
@@ -276,13 +301,26 @@ const Value* definite_step(const PathStep& step, const Value& v) {
   return v.is_array() ? element(v, step.indices[0]) : nullptr;
 }
 
-bool filter_holds(const Filter& f, const Value& candidate) {
-  const Value* subject = &candidate;
-  for (const PathStep& s : f.subject) {
-    subject = definite_step(s, *subject);
-    if (subject == nullptr) return false;
+// The value members and indices lead to from `start`, or null.
+const Value* follow(const std::vector<PathStep>& steps, const Value& start) {
+  const Value* v = &start;
+  for (const PathStep& s : steps) {
+    v = definite_step(s, *v);
+    if (v == nullptr) return nullptr;
   }
-  const Value& operand = f.operand;
+  return v;
+}
+
+bool filter_holds(const Filter& f, const Value& candidate, const Value& document) {
+  const Value* subject = follow(f.subject, candidate);
+  if (subject == nullptr) return false;
+  const Value* operand_value = &f.operand;
+  if (f.operand_source != Filter::OperandSource::kLiteral) {
+    const bool on_candidate = f.operand_source == Filter::OperandSource::kCandidate;
+    operand_value = follow(f.operand_path, on_candidate ? candidate : document);
+    if (operand_value == nullptr) return false;
+  }
+  const Value& operand = *operand_value;
   switch (f.op) {
     case FilterOp::kExists: return true;
     case FilterOp::kEq: return subject->kind() == operand.kind() && *subject == operand;
@@ -310,7 +348,8 @@ bool filter_holds(const Filter& f, const Value& candidate) {
 }
 
 // The selector of `step` (ignoring `deep`) applied to one node.
-void select(const PathStep& step, const Value& node, std::vector<const Value*>& out) {
+void select(const PathStep& step, const Value& node, const Value& document,
+            std::vector<const Value*>& out) {
   switch (step.kind) {
     case PathStep::Kind::kMember:
     case PathStep::Kind::kMembers:
@@ -347,7 +386,7 @@ void select(const PathStep& step, const Value& node, std::vector<const Value*>& 
       auto test = [&](const Value& candidate) {
         if (!candidate.is_object()) return;  // '@' stands for objects only
         for (const Filter& f : step.filter) {
-          if (!filter_holds(f, candidate)) return;
+          if (!filter_holds(f, candidate, document)) return;
         }
         out.push_back(&candidate);
       };
@@ -364,13 +403,13 @@ void select(const PathStep& step, const Value& node, std::vector<const Value*>& 
 // The selector applied to `root` and every value inside it, in document
 // order (each node before its children), without recursion.
 // `work` counts the nodes visited; the walk stops once it passes the budget.
-void select_deep(const PathStep& step, const Value& root, std::vector<const Value*>& out,
-                 std::size_t& work) {
+void select_deep(const PathStep& step, const Value& root, const Value& document,
+                 std::vector<const Value*>& out, std::size_t& work) {
   std::vector<const Value*> stack{&root};
   while (!stack.empty() && ++work <= kMaxPathWork) {
     const Value* node = stack.back();
     stack.pop_back();
-    select(step, *node, out);
+    select(step, *node, document, out);
     const auto items = node->items();
     for (auto it = items.rbegin(); it != items.rend(); ++it) stack.push_back(&*it);
     const auto members = node->members();
@@ -510,9 +549,9 @@ Result<Value, PathMiss> JsonPath::evaluate(const Value& document) const {
     next.clear();
     for (const Value* node : current) {
       if (s.deep) {
-        select_deep(s, *node, next, work);
+        select_deep(s, *node, document, next, work);
       } else {
-        select(s, *node, next);
+        select(s, *node, document, next);
         ++work;
       }
       if (work > kMaxPathWork || next.size() > kMaxPathWork) {

@@ -57,11 +57,17 @@ struct PathStep {
   std::vector<Filter> filter;  // kFilter: comparisons joined by "&&"
 };
 
-// One `@...` test inside `[?( )]`.
+// One `@...` test inside `[?( )]`. The right-hand side is a literal or a
+// path of members and indices on the candidate ('@') or on the document
+// ('$'). A bare word (`@.Name == Receipt`) is read as the string it spells:
+// definitions AWS accepts are written that way.
 struct Filter {
+  enum class OperandSource : std::uint8_t { kLiteral, kCandidate, kDocument };
   std::vector<PathStep> subject;  // members and indices after '@'
   FilterOp op = FilterOp::kExists;
-  Value operand;  // null, bool, number or string; unused for kExists
+  OperandSource operand_source = OperandSource::kLiteral;
+  Value operand;  // kLiteral: null, bool, number or string; unused for kExists
+  std::vector<PathStep> operand_path;  // kCandidate / kDocument
 };
 
 struct PathParseError {

@@ -166,6 +166,14 @@ TEST(AwsJsonPath, Evaluates) {
       {"$.items[?(@.v < 'b')]", "[{\"item_key\":0,\"v\":\"a\"}]"},
       {"$[?(@.n != null)]", "[]"},
       {"$.a[?(@.name == 'top')].name", "[\"top\"]"},
+      // forms real definitions use: a bracket after a dot, a path or a bare
+      // word on the right of a comparison
+      {"$.items.[1]", "{\"item_key\":1}"},
+      {"$.[1]", "miss: Expected to find an array with index [1] in path $ but found an object"},
+      {"$.items[?(@.v == $.items[2].v)].item_key", "[2]"},
+      {"$.items[?(@.item_key < @.v)]", "[]"},
+      {"$.items[?(@.v == $.nope)]", "[]"},
+      {"$.a[?(@.name == top)].name", "[\"top\"]"},
       {"$.nope[*]", "[]"},
       {"$.str[*]", "[]"},
       {"$.nope.deeper[1:5].itemValue", "[]"},
