@@ -38,15 +38,23 @@ ASAN_OPTIONS=$common_asan \
 
 echo "==> running the Python tests against the instrumented extension"
 extension=$(find "$build/src/pyvorn" -maxdepth 1 -name '_pyvorn*.so' -print -quit)
-if [ -z "$extension" ]; then
-  echo "no instrumented _pyvorn extension under $build/src/pyvorn" >&2
+aws_extension=$(find "$build/src/pyvorn_aws" -maxdepth 1 -name '_aws*.so' -print -quit)
+if [ -z "$extension" ] || [ -z "$aws_extension" ]; then
+  echo "no instrumented _pyvorn or _aws extension under $build/src" >&2
   exit 1
 fi
+# pyvorn._aws lives inside the package, so the package's Python files are
+# staged beside the instrumented module.
+stage=$build/python
+rm -rf "$stage"
+mkdir -p "$stage"
+cp -r python/pyvorn "$stage/"
+cp "$aws_extension" "$stage/pyvorn/"
 # The interpreter is not instrumented, so the runtimes are preloaded; its own
 # allocator is switched to malloc so that ASan sees every object's bounds.
 # Leaks are not checked here: an interpreter frees little at exit.
 preload="$(g++ -print-file-name=libasan.so):$(g++ -print-file-name=libubsan.so)"
-export PYTHONPATH="$PWD/$build/src/pyvorn:$PWD/python${PYTHONPATH:+:$PYTHONPATH}"
+export PYTHONPATH="$PWD/$build/src/pyvorn:$PWD/$stage${PYTHONPATH:+:$PYTHONPATH}"
 export PYTHONMALLOC=malloc
 export ASAN_OPTIONS=$common_asan:detect_leaks=0
 # Tools the tests start (rustc) are not ours and crash with the runtime
@@ -58,9 +66,12 @@ if real_rustc=$(command -v rustc); then
   export PATH="$PWD/$build/shims:$PATH"
 fi
 LD_PRELOAD=$preload "$PYTHON" -c "
-import _pyvorn, pyvorn, sys
+import _pyvorn, pyvorn._aws, sys
 expected = '$PWD/$extension'
 if _pyvorn.__file__ != expected:
     sys.exit(f'imported {_pyvorn.__file__}, not the instrumented {expected}')
+expected = '$PWD/$stage/pyvorn/'
+if not pyvorn._aws.__file__.startswith(expected):
+    sys.exit(f'imported {pyvorn._aws.__file__}, not the instrumented one under {expected}')
 "
 LD_PRELOAD=$preload "$PYTHON" -m pytest -q -p no:cacheprovider tests/python

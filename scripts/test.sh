@@ -22,7 +22,7 @@ echo "==> checking the type stubs against the installed module"
 # stubtest reports success, silently, when it finds no stubs for a module whose
 # name starts with an underscore; make sure mypy sees the installed ones first.
 "$PYTHON" -m mypy --no-incremental -c "import _pyvorn"
-"$PYTHON" -m mypy.stubtest --strict-type-check-only _pyvorn
+"$PYTHON" -m mypy.stubtest --strict-type-check-only _pyvorn pyvorn._aws
 
 echo "==> type-checking the pyvorn package"
 "$PYTHON" -m mypy python/pyvorn

@@ -1,8 +1,9 @@
 """The pyvorn command-line tool.
 
-    pyvorn validate FILE... [--format json]    check definitions, one verdict each
+    pyvorn validate FILE... [--format json] [--dialect aws]
+                                               check definitions, one verdict each
     pyvorn compile FILE [-o OUT.rs]            write the generated source
-    pyvorn inspect FILE                        the lowered machine as tables
+    pyvorn inspect FILE [--dialect aws]        the lowered machine as tables
     pyvorn graph FILE [--format dot|mermaid|svg|png] [-o OUT]
                                                a picture of the machine
     pyvorn run FILE [--input JSON|@FILE] [--handlers MODULE_OR_PATH]
@@ -24,6 +25,7 @@ from typing import Any, Callable, Optional, Sequence
 import _pyvorn
 
 from pyvorn import _picture
+from pyvorn.aws import _cli as aws_cli
 from pyvorn._inspect import MachineFacts, render
 from pyvorn._report import Fault, describe
 from pyvorn._run import (
@@ -83,6 +85,11 @@ def validate_command(args: argparse.Namespace) -> int:
             verdict.update(ok=False, kind="ReadError", message=str(error)[len(path) + 2 :])
             print(json.dumps(verdict, ensure_ascii=False))
             continue
+        if args.dialect == "aws":
+            ok, lines = aws_cli.validate_text(path, text, as_json)
+            status = status if ok else 1
+            print("\n".join(lines))
+            continue
         try:
             _pyvorn.validate(text)
         except DEFINITION_ERRORS as error:
@@ -92,6 +99,9 @@ def validate_command(args: argparse.Namespace) -> int:
                 verdict.update(ok=False, **fault.as_dict())
             else:
                 print(fault_text(path, error, fault))
+                if aws_cli.accepts(text):
+                    print(f"      Dialect: the AWS dialect accepts this definition "
+                          f"(pyvorn validate --dialect aws {printable(path)})")
                 continue
         else:
             if not as_json:
@@ -127,6 +137,12 @@ def compile_command(args: argparse.Namespace) -> int:
 
 def inspect_command(args: argparse.Namespace) -> int:
     text = _read_text(args.file)
+    if args.dialect == "aws":
+        try:
+            sys.stdout.write(aws_cli.inspect_text(args.file, text))
+        except aws_cli.DefinitionError as error:
+            raise UserError("\n".join(aws_cli.refusal_lines(args.file, error))) from error
+        return 0
     try:
         handle = _pyvorn.lower(text)
     except DEFINITION_ERRORS as error:
@@ -250,6 +266,16 @@ def _positive(text: str) -> int:
     return value
 
 
+def add_dialect(command: argparse.ArgumentParser) -> None:
+    command.add_argument(
+        "--dialect",
+        choices=("reduced", "aws"),
+        default="reduced",
+        help="reduced: pyvorn's own dialect (the default); aws: ASL exactly as AWS Step Functions "
+        "reads it, every problem reported as FILE:LINE:COL: SEVERITY CODE: message (location)",
+    )
+
+
 def build_parser() -> argparse.ArgumentParser:
     # --debug is accepted before or after the command; SUPPRESS keeps a
     # subcommand's default from overwriting a --debug given before it.
@@ -280,6 +306,7 @@ def build_parser() -> argparse.ArgumentParser:
         default="text",
         help="json: one JSON object per file (file, ok, kind, message, location, line, column, value, hint)",
     )
+    add_dialect(validate)
     validate.set_defaults(run=validate_command)
 
     def definition_command(
@@ -302,13 +329,15 @@ def build_parser() -> argparse.ArgumentParser:
     )
     add_output(compile_)
 
-    definition_command(
+    inspect = definition_command(
         "inspect",
         inspect_command,
         "show the lowered machine: states, handlers, schemas, conditions",
         "Show the lowered machine as tables: states with ids, kinds and "
-        "transitions; handlers; schemas; Choice conditions.",
+        "transitions; handlers; schemas; Choice conditions. With --dialect aws: "
+        "the states of each scope (the machine, Parallel branches, Map processors).",
     )
+    add_dialect(inspect)
 
     graph = definition_command(
         "graph",

@@ -196,4 +196,8 @@ struct Definition {
   Scope scope;
 };
 
+// Every state's name, nested scopes included: each state, then the states of
+// its branches or processor, in definition order.
+std::vector<std::string> all_state_names(const Definition& definition);
+
 }  // namespace vorn::aws

@@ -1,0 +1,54 @@
+// The pyvorn._aws module: the AWS dialect's native half. pyvorn.aws re-exports
+// it; nothing here is reachable through _pyvorn.
+//
+// Single-phase initialisation with a cached module object, as _pyvorn does:
+// its types and caches are process-wide, so a sub-interpreter import fails.
+#include <cstdint>
+
+#include "diagnostics.hpp"
+#include "module_functions.hpp"
+
+namespace pyvorn::aws_binding {
+
+namespace {
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "pyvorn._aws", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+bool register_attributes(PyObject* module) {
+  PyObject* error_type = definition_error_type();
+  PyTypeObject* machine_type = state_machine_type();
+  return error_type != nullptr && machine_type != nullptr &&
+         py::add_to_module(module, "DefinitionError", py::Ref::borrow(error_type)) &&
+         py::add_function(module, validate_def) &&
+         py::add_to_module(module, "StateMachine",
+                           py::Ref::borrow(reinterpret_cast<PyObject*>(machine_type)));
+}
+
+PyObject* create_module() {
+  static PyObject* module = nullptr;
+  static std::int64_t owner = -1;  // by interpreter id, never reused
+  const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (current < 0) return nullptr;
+  if (module != nullptr) {
+    if (current != owner) {
+      PyErr_SetString(PyExc_ImportError, "pyvorn._aws cannot be imported in a sub-interpreter");
+      return nullptr;
+    }
+    return Py_NewRef(module);
+  }
+  py::Ref created = py::Ref::steal(PyModule_Create(&module_def));
+  if (!created || !register_attributes(created.get())) return nullptr;
+  module = created.release();
+  owner = current;
+  return Py_NewRef(module);
+}
+
+}  // namespace
+
+}  // namespace pyvorn::aws_binding
+
+PyMODINIT_FUNC PyInit__aws() {
+  return pyvorn::py::guard([] { return pyvorn::aws_binding::create_module(); });
+}

@@ -1,0 +1,57 @@
+#include "value_to_python.hpp"
+
+#include <string>
+
+namespace pyvorn::aws_binding {
+
+namespace {
+
+using vorn::aws::Kind;
+using vorn::aws::Value;
+
+py::Ref number_to_python(const Value& value) {
+  if (!value.is_integral()) return py::Ref::steal(PyFloat_FromDouble(value.number_value()));
+  // PyLong_FromString needs a NUL-terminated text; integers of every length
+  // come through exactly.
+  const std::string digits(value.number_text());
+  return py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
+}
+
+}  // namespace
+
+py::Ref to_python(const Value& value) {
+  switch (value.kind()) {
+    case Kind::kNull:
+      return py::Ref::borrow(Py_None);
+    case Kind::kBool:
+      return py::Ref::borrow(value.as_bool() ? Py_True : Py_False);
+    case Kind::kNumber:
+      return number_to_python(value);
+    case Kind::kString:
+      return py::new_str(value.as_string());
+    case Kind::kArray: {
+      const auto items = value.items();
+      py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+      if (!list) return {};
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        py::Ref item = to_python(items[i]);
+        if (!item) return {};
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+      }
+      return list;
+    }
+    case Kind::kObject: {
+      py::Ref dict = py::Ref::steal(PyDict_New());
+      if (!dict) return {};
+      for (const vorn::aws::Member& member : value.members()) {
+        py::Ref key = py::new_str(member.key);
+        py::Ref item = to_python(member.value);
+        if (!key || !item || PyDict_SetItem(dict.get(), key.get(), item.get()) != 0) return {};
+      }
+      return dict;
+    }
+  }
+  return {};
+}
+
+}  // namespace pyvorn::aws_binding
