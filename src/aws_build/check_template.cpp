@@ -47,7 +47,7 @@ bool compiles(const Value& value) {
   if (!value.is_string()) return false;
   const std::string_view text = value.as_string();
   if (text.starts_with('$')) {
-    return is_plain_member_path(text) || JsonPath::parse(text).ok();
+    return is_plain_path(text) || JsonPath::parse(text).ok();
   }
   return parse_intrinsic_call(text).ok();
 }

@@ -224,7 +224,7 @@ void Checker::allowed_fields(const Value& object, std::initializer_list<std::str
 // --- Paths -------------------------------------------------------------------
 
 bool Checker::path_passes(std::string_view text, PathRule rule, const Location& at) {
-  if (is_plain_member_path(text)) return true;
+  if (is_plain_path(text)) return true;
   // "$name..." reads a variable, which this toolkit does not keep.
   if (text.size() > 1 && text[0] == '$' && text[1] != '.' && text[1] != '[' && text[1] != '$') {
     unsupported("Variable references", at);

@@ -125,7 +125,7 @@ std::string too_deep() {
 
 bool is_valid_path(const Value& value) {
   return value.is_string() &&
-         (is_plain_member_path(value.as_string()) || JsonPath::parse(value.as_string()).ok());
+         (is_plain_path(value.as_string()) || JsonPath::parse(value.as_string()).ok());
 }
 
 // Only "\*" and "\\" are escapes; any other backslash, a lone trailing one

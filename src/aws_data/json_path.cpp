@@ -8,6 +8,9 @@ namespace vorn::aws {
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_word_character(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_';
+}
 
 // A recursive-descent reader over the expression; every fault is built by
 // fault() so the messages read alike.
@@ -567,27 +570,27 @@ Result<Value, PathMiss> JsonPath::evaluate(const Value& document) const {
   return Value::array(std::move(matches));
 }
 
-bool is_plain_member_path(std::string_view expression) {
+bool is_plain_path(std::string_view expression) {
   if (expression.empty() || expression[0] != '$') return false;
-  bool name_expected = false;
-  for (std::size_t i = 1; i < expression.size(); ++i) {
-    const char c = expression[i];
-    if (c == '.') {
-      if (name_expected) return false;
-      name_expected = true;
-    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_') {
-      if (i == 1) return false;
-      name_expected = false;
+  std::size_t i = 1;
+  while (i < expression.size()) {
+    const std::size_t start = ++i;  // past '.' or '['
+    if (expression[start - 1] == '.') {
+      while (i < expression.size() && is_word_character(expression[i])) ++i;
+      if (i == start) return false;
+    } else if (expression[start - 1] == '[') {
+      while (i < expression.size() && is_digit(expression[i])) ++i;
+      if (i == start || i == expression.size() || expression[i] != ']') return false;
+      ++i;
     } else {
       return false;
     }
   }
-  return !name_expected;
+  return true;
 }
 
 bool is_reference_path(std::string_view expression) {
-  if (is_plain_member_path(expression)) return true;
+  if (is_plain_path(expression)) return true;
   const auto path = JsonPath::parse(expression);
   return path.ok() && path->is_definite() && !path->is_context();
 }

@@ -125,10 +125,11 @@ class JsonPath {
 // A path that names exactly one place in the input: definite and not "$$".
 bool is_reference_path(std::string_view expression);
 
-// "$" or "$.name.name..." with names of [A-Za-z0-9_]: the shape of nearly
-// every path in a definition, a valid reference path, told without a parse.
+// "$" followed by steps ".name" (names of [A-Za-z0-9_]) and "[n]" (n a
+// non-negative index): the shape of nearly every path in a definition, a
+// valid reference path, told without a parse.
 // False says nothing: the text may still be a valid path of another shape.
-bool is_plain_member_path(std::string_view expression);
+bool is_plain_path(std::string_view expression);
 
 // The bracket form of one member or index step.
 std::string bracket_member(std::string_view name);

@@ -4,19 +4,52 @@
 #include <rapidjson/reader.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/utf8.hpp"
-#include "json/bounded_stream.hpp"
 
 namespace vorn::aws {
 
+// A RapidJSON stream that reads a private copy of the text and lets the
+// reader unescape strings in place, so a string is copied once (into its
+// Value) rather than first into the reader's own buffer. Like
+// json::BoundedStream it hands out '\0' at the real end only, and offsets are
+// those of the original text.
+class InsituStream {
+ public:
+  using Ch = char;
+
+  explicit InsituStream(std::string& copy)
+      : begin_(copy.data()), pos_(copy.data()), end_(copy.data() + copy.size()) {}
+
+  Ch Peek() const { return pos_ == end_ ? '\0' : *pos_; }
+  Ch Take() { return pos_ == end_ ? '\0' : *pos_++; }
+  std::size_t Tell() const { return static_cast<std::size_t>(pos_ - begin_); }
+
+  // Unescaped text is written behind the read position, never past it.
+  Ch* PutBegin() { return dst_ = pos_; }
+  void Put(Ch c) { *dst_++ = c; }
+  void Flush() {}
+  std::size_t PutEnd(Ch* begin) { return static_cast<std::size_t>(dst_ - begin); }
+
+ private:
+  char* begin_;
+  char* pos_;
+  char* end_;
+  char* dst_ = nullptr;
+};
+
 namespace {
 
-// Builds values bottom-up on one stack of open containers, so reading is
-// iterative however deep the text nests (depth is bounded anyway).
+// Builds values bottom-up on one stack of pending members shared by every
+// open container, so reading is iterative however deep the text nests
+// (depth is bounded anyway), and each container's vector is allocated once,
+// at its exact size, when it closes.
 class Builder {
  public:
+  explicit Builder(bool has_unicode_escapes) : has_unicode_escapes_(has_unicode_escapes) {}
+
   bool Null() { return add(Value()); }
   bool Bool(bool b) { return add(Value::boolean(b)); }
   // Numbers arrive as their literal text (kParseNumbersAsStringsFlag).
@@ -30,24 +63,34 @@ class Builder {
   }
   bool String(const char* s, rapidjson::SizeType length, bool) {
     if (!valid_text(s, length)) return false;
-    return add(Value::string(std::string(s, length)));
+    return add(Value::string(std::string_view(s, length)));
   }
+  // A member's key waits on the stack for its value.
   bool Key(const char* s, rapidjson::SizeType length, bool) {
     if (!valid_text(s, length)) return false;
-    open_.back().key.assign(s, length);
+    pending_.push_back(Member{std::string(s, length), Value()});
     return true;
   }
   bool StartObject() { return enter(true); }
   bool StartArray() { return enter(false); }
   bool EndObject(rapidjson::SizeType) {
-    Open done = std::move(open_.back());
+    const std::size_t first = open_.back().first;
     open_.pop_back();
-    return add(Value::object(std::move(done.members)));
+    std::vector<Member> members(std::make_move_iterator(pending_.begin() + first),
+                                std::make_move_iterator(pending_.end()));
+    pending_.resize(first);
+    return add(ValueBuilderAccess::object(std::move(members)));
   }
   bool EndArray(rapidjson::SizeType) {
-    Open done = std::move(open_.back());
+    const std::size_t first = open_.back().first;
     open_.pop_back();
-    return add(Value::array(std::move(done.items)));
+    std::vector<Value> items;
+    items.reserve(pending_.size() - first);
+    for (std::size_t i = first; i < pending_.size(); ++i) {
+      items.push_back(std::move(pending_[i].value));
+    }
+    pending_.resize(first);
+    return add(Value::array(std::move(items)));
   }
 
   const char* refusal() const { return refusal_; }
@@ -56,18 +99,16 @@ class Builder {
  private:
   struct Open {
     bool is_object;
-    std::string key;
-    std::vector<Value> items;
-    std::vector<Member> members;
+    std::size_t first;  // where its members (or items) start in pending_
   };
 
   bool add(Value v) {
     if (open_.empty()) {
       root_ = std::move(v);
     } else if (open_.back().is_object) {
-      open_.back().members.push_back(Member{std::move(open_.back().key), std::move(v)});
+      pending_.back().value = std::move(v);  // the member its Key opened
     } else {
-      open_.back().items.push_back(std::move(v));
+      pending_.push_back(Member{{}, std::move(v)});
     }
     return true;
   }
@@ -76,23 +117,42 @@ class Builder {
       refusal_ = "nesting too deep";
       return false;
     }
-    open_.push_back(Open{is_object, {}, {}, {}});
+    open_.push_back(Open{is_object, pending_.size()});
     return true;
   }
   // RapidJSON pairs surrogate escapes but lets a lone low one ("\udc00")
-  // through as bytes that are not UTF-8; such bytes start with 0xED.
+  // through as bytes that are not UTF-8; such bytes start with 0xED. Only a
+  // text with a \u escape somewhere can hold one.
   bool valid_text(const char* s, std::size_t length) {
-    if (std::memchr(s, 0xED, length) == nullptr || is_valid_utf8(std::string_view(s, length))) {
+    if (!has_unicode_escapes_ || std::memchr(s, 0xED, length) == nullptr ||
+        is_valid_utf8(std::string_view(s, length))) {
       return true;
     }
     refusal_ = "lone surrogate in a \\u escape";
     return false;
   }
 
+  bool has_unicode_escapes_;
   std::vector<Open> open_;
+  std::vector<Member> pending_;
   Value root_;
   const char* refusal_ = nullptr;
 };
+
+
+}  // namespace
+}  // namespace vorn::aws
+
+// The reader works on a local copy of the stream and writes it back, as it
+// does for its own in-place stream; reading a number in place depends on
+// that (it asks the untouched original where the number began).
+template <>
+struct rapidjson::StreamTraits<vorn::aws::InsituStream> {
+  enum { copyOptimization = 1 };
+};
+
+namespace vorn::aws {
+namespace {
 
 const char* problem_text(rapidjson::ParseErrorCode code) {
   using namespace rapidjson;
@@ -140,12 +200,18 @@ std::string to_string(const ReadError& error) {
 
 Result<Value, ReadError> read_json(std::string_view text) {
   constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                              rapidjson::kParseNumbersAsStringsFlag |
-                              rapidjson::kParseValidateEncodingFlag;
-  json::BoundedStream stream(text);
-  Builder builder;
+                              rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
+  std::string copy(text);
+  InsituStream stream(copy);
+  Builder builder(text.find("\\u") != std::string_view::npos);
   rapidjson::Reader reader;
-  const rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
+  // Checking the encoding of the whole text in one pass (eight ASCII bytes at
+  // a time) is far cheaper than the reader's check of every character; only
+  // a text that fails it is read with that check, to say where it fails.
+  const rapidjson::ParseResult result =
+      is_valid_utf8(text)
+          ? reader.Parse<kFlags>(stream, builder)
+          : reader.Parse<kFlags | rapidjson::kParseValidateEncodingFlag>(stream, builder);
   if (result.IsError()) {
     // A fault at the stream's fake end before the real one is a NUL byte.
     if (result.Offset() < text.size() && text[result.Offset()] == '\0') {

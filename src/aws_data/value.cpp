@@ -1,5 +1,6 @@
 #include "value.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -71,6 +72,30 @@ bool numbers_equal(const Value& a, const Value& b) {
   return a.number_value() == b.number_value();
 }
 
+bool has_repeated_key(const std::vector<Member>& members) {
+  const std::size_t n = members.size();
+  if (n <= 16) {
+    for (std::size_t i = 1; i < n; ++i) {
+      for (std::size_t j = 0; j < i; ++j) {
+        if (members[i].key == members[j].key) return true;
+      }
+    }
+    return false;
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> hashed;  // (hash, index)
+  hashed.reserve(n);
+  const std::hash<std::string_view> hash;
+  for (std::size_t i = 0; i < n; ++i) hashed.emplace_back(hash(members[i].key), i);
+  std::sort(hashed.begin(), hashed.end());
+  for (std::size_t i = 1; i < n; ++i) {
+    if (hashed[i].first == hashed[i - 1].first &&
+        members[hashed[i].second].key == members[hashed[i - 1].second].key) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool objects_have_same_keys_and_count(const Value& a, const Value& b) {
   return a.members().size() == b.members().size();
 }
@@ -117,31 +142,31 @@ Value Value::boolean(bool b) {
   return v;
 }
 
-Value Value::number_unchecked(std::string text, bool integral) {
+Value Value::number_unchecked(std::string_view text, bool integral) {
   Value v;
   v.kind_ = Kind::kNumber;
   v.bool_ = integral;
   v.number_ = literal_value(text);
-  v.text_ = std::make_shared<const std::string>(std::move(text));
+  v.text_ = SharedText(text);
   return v;
 }
 
 Value Value::integer(std::int64_t n) {
   char buffer[24];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
-  return number_unchecked(std::string(buffer, end), true);
+  return number_unchecked(std::string_view(buffer, end - buffer), true);
 }
 
 Value Value::number(double d) {
   if (!std::isfinite(d)) return Value();
   char buffer[32];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, d);
-  std::string text(buffer, end);
+  const std::string_view text(buffer, end - buffer);
   bool integral = false;
   // to_chars writes "1e+20" and "inf"-free text that is always a JSON
   // literal except for the '+' after 'e', which JSON also allows.
   literal_length(text, integral);
-  return number_unchecked(std::move(text), integral);
+  return number_unchecked(text, integral);
 }
 
 Result<Value, std::string> Value::number_from_text(std::string_view text) {
@@ -149,19 +174,19 @@ Result<Value, std::string> Value::number_from_text(std::string_view text) {
   if (text.empty() || literal_length(text, integral) != text.size()) {
     return fail("not a JSON number: '" + std::string(text) + "'");
   }
-  return number_unchecked(std::string(text), integral);
+  return number_unchecked(text, integral);
 }
 
 Value ValueBuilderAccess::number(std::string_view checked_literal) {
   bool integral = false;
   literal_length(checked_literal, integral);
-  return Value::number_unchecked(std::string(checked_literal), integral);
+  return Value::number_unchecked(checked_literal, integral);
 }
 
-Value Value::string(std::string text) {
+Value Value::string(std::string_view text) {
   Value v;
   v.kind_ = Kind::kString;
-  v.text_ = std::make_shared<const std::string>(std::move(text));
+  v.text_ = SharedText(text);
   return v;
 }
 
@@ -180,28 +205,34 @@ Value Value::object(std::vector<Member> members) {
   Value v;
   v.kind_ = Kind::kObject;
   v.node_ = make_node();
-  auto& out = v.node_->members;
-  out.reserve(members.size());
-  if (members.size() <= 16) {
-    for (Member& m : members) v.set_member(std::move(m.key), std::move(m.value));
+  // The members are adopted as they are unless a key repeats, which real
+  // documents almost never do: checking costs no allocation for a small
+  // object and one sorted list of hashes for a wide one.
+  if (!has_repeated_key(members)) {
+    v.node_->members = std::move(members);
     return v;
   }
-  // Wide objects find repeated keys through an index, so reading one stays linear.
-  std::unordered_map<std::string, std::size_t> position;
+  auto& out = v.node_->members;
+  out.reserve(members.size());
+  std::unordered_map<std::string_view, std::size_t> position;
   position.reserve(members.size());
   for (Member& m : members) {
-    const auto [it, fresh] = position.try_emplace(m.key, out.size());
-    if (fresh) {
+    const auto found = position.find(m.key);
+    if (found == position.end()) {
       out.push_back(std::move(m));
+      position.emplace(out.back().key, out.size() - 1);
     } else {
-      out[it->second].value = std::move(m.value);
+      out[found->second].value = std::move(m.value);
     }
   }
   return v;
 }
 
-std::string_view Value::number_text() const { return text_ ? *text_ : std::string_view("0"); }
-std::string_view Value::as_string() const { return text_ ? *text_ : std::string_view(); }
+std::string_view Value::number_text() const {
+  // A default Value is null; a number always has its text.
+  return kind_ == Kind::kNumber ? text_.view() : std::string_view("0");
+}
+std::string_view Value::as_string() const { return text_.view(); }
 
 std::span<const Value> Value::items() const {
   if (kind_ != Kind::kArray) return {};
@@ -266,7 +297,7 @@ bool operator==(const Value& a, const Value& b) {
         if (!numbers_equal(*x, *y)) return false;
         break;
       case Kind::kString:
-        if (*x->text_ != *y->text_) return false;
+        if (x->text_.view() != y->text_.view()) return false;
         break;
       case Kind::kArray: {
         if (x->node_ == y->node_) break;

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "aws_data/shared_text.hpp"
 #include "base/result.hpp"
 
 namespace vorn::aws {
@@ -55,7 +56,7 @@ class Value {
   // A number with its written form; refused unless `text` is a JSON number
   // literal. Literals beyond binary64 keep their text and compare as +-inf or 0.
   static Result<Value, std::string> number_from_text(std::string_view text);
-  static Value string(std::string text);
+  static Value string(std::string_view text);
   // (Overloads rather than default arguments: Value and Member are still
   // incomplete here, and clang instantiates a default argument eagerly.)
   static Value array();
@@ -103,13 +104,13 @@ class Value {
  private:
   friend struct detail::Node;
   friend class ValueBuilderAccess;
-  static Value number_unchecked(std::string text, bool integral);
+  static Value number_unchecked(std::string_view text, bool integral);
   static std::shared_ptr<detail::Node> make_node();
 
   Kind kind_ = Kind::kNull;
   bool bool_ = false;  // the boolean, or whether a number is integral
   double number_ = 0;
-  std::shared_ptr<const std::string> text_;  // string or number text
+  SharedText text_;  // string or number text
   std::shared_ptr<detail::Node> node_;       // array or object
 };
 
@@ -134,6 +135,8 @@ struct Node {
 class ValueBuilderAccess {
  public:
   static Value number(std::string_view checked_literal);
+  // Value::object(members), named here so the reader's one path is plain.
+  static Value object(std::vector<Member> members) { return Value::object(std::move(members)); }
 };
 
 }  // namespace vorn::aws

@@ -1,0 +1,56 @@
+#include "shared_text.hpp"
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace vorn::aws {
+
+SharedText::SharedText(std::string_view text) {
+  if (text.size() <= kInlineCapacity) {
+    std::memcpy(storage_, text.data(), text.size());
+    storage_[kTag] = static_cast<char>(text.size());
+    return;
+  }
+  void* memory = std::malloc(offsetof(Block, bytes) + text.size());
+  if (memory == nullptr) throw std::bad_alloc();
+  Block* b = new (memory) Block{{1}, text.size(), {}};
+  std::memcpy(b->bytes, text.data(), text.size());
+  set_block(b);
+}
+
+SharedText::SharedText(const SharedText& other) {
+  std::memcpy(storage_, other.storage_, sizeof storage_);
+  if (!is_inline()) block()->references.fetch_add(1, std::memory_order_relaxed);
+}
+
+SharedText::SharedText(SharedText&& other) noexcept {
+  std::memcpy(storage_, other.storage_, sizeof storage_);
+  other.storage_[kTag] = 0;  // a shared block is ours now; the other is empty
+}
+
+SharedText& SharedText::operator=(const SharedText& other) {
+  if (this != &other) *this = SharedText(other);
+  return *this;
+}
+
+SharedText& SharedText::operator=(SharedText&& other) noexcept {
+  if (this != &other) {
+    release();
+    std::memcpy(storage_, other.storage_, sizeof storage_);
+    other.storage_[kTag] = 0;
+  }
+  return *this;
+}
+
+void SharedText::release() {
+  if (is_inline()) return;
+  Block* b = block();
+  if (b->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    b->~Block();
+    std::free(b);
+  }
+  storage_[kTag] = 0;
+}
+
+}  // namespace vorn::aws
