@@ -102,3 +102,50 @@ def small_definition(state_count: int = 2000) -> str:
                 "Default": following,
             }
     return json.dumps({"StartAt": names[0], "States": states}, indent=1)
+
+
+def chained_heavy_definition(state_count: int = 2000) -> str:
+    """The data-heavy states of `large_definition` (3 KB templates, static
+    results, Retry and Catch) in one chain that reaches every state, as a
+    definition AWS accepts must: Task, Pass, Choice and Wait in turn, then
+    Succeed."""
+    names = [f"S{i:05d}" for i in range(state_count)]
+    states: dict = {}
+    for i, name in enumerate(names):
+        following = names[min(i + 1, state_count - 1)]
+        kind = i % 4
+        if i == state_count - 1:
+            states[name] = {"Type": "Succeed", "Comment": "the end"}
+        elif kind == 0:
+            states[name] = {
+                "Type": "Task",
+                "Resource": f"arn:aws:lambda:us-east-1:123456789012:function:handler{i % 7}",
+                "Parameters": _parameters(i),
+                "ResultSelector": {"status.$": "$.status", "source": "bench"},
+                "ResultPath": "$.result",
+                "Retry": [{"ErrorEquals": ["States.Timeout"], "MaxAttempts": 3, "BackoffRate": 1.5}],
+                "Catch": [{"ErrorEquals": ["States.ALL"], "ResultPath": "$.error", "Next": following}],
+                "Next": following,
+            }
+        elif kind == 1:
+            states[name] = {
+                "Type": "Pass",
+                "Parameters": _parameters(i),
+                "Result": {"values": list(range(20)), "tag": name},
+                "ResultPath": "$.pass",
+                "Next": following,
+            }
+        elif kind == 2:
+            states[name] = {
+                "Type": "Choice",
+                "Choices": [
+                    {"Variable": "$.count", "NumericEquals": i, "Next": following},
+                    {"And": [{"Variable": "$.name", "IsPresent": True},
+                             {"Variable": "$.name", "StringEquals": name}], "Next": following},
+                    {"Variable": "$.flag", "BooleanEquals": True, "Next": following},
+                ],
+                "Default": following,
+            }
+        else:
+            states[name] = {"Type": "Wait", "SecondsPath": "$.delay", "Next": following}
+    return json.dumps({"Comment": "benchmark", "StartAt": names[0], "States": states})

@@ -12,12 +12,18 @@ done
 
 echo "==> bench/compile_stages.cpp"
 cmake -S . -B build/bench -G Ninja -DPYVORN_BUILD_BENCH=ON -DPYVORN_BUILD_PYTHON=OFF >/dev/null
-cmake --build build/bench --parallel "${PYVORN_JOBS:-2}" --target compile_stages step_engine >/dev/null
+cmake --build build/bench --parallel "${PYVORN_JOBS:-2}" --target compile_stages step_engine check_definition >/dev/null
 definition=$(mktemp)
 trap 'rm -f "$definition"' EXIT
 for shape in small large; do
   "$PYTHON" -c "import sys; sys.path.insert(0, 'bench'); from definitions import ${shape}_definition; print(${shape}_definition(2000))" >"$definition"
   build/bench/bench/compile_stages "$definition" 21
+done
+
+echo "==> bench/check_definition.cpp (the AWS dialect's checker: time and peak heap)"
+for shape in small chained_heavy; do
+  "$PYTHON" -c "import sys; sys.path.insert(0, 'bench'); from definitions import ${shape}_definition; print(${shape}_definition(2000))" >"$definition"
+  build/bench/bench/check_definition "$definition"
 done
 
 echo "==> bench/step_engine.cpp"

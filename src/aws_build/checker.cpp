@@ -212,7 +212,11 @@ std::optional<std::string> Checker::enum_field(const Value& object, std::string_
 void Checker::allowed_fields(const Value& object, std::initializer_list<std::string_view> allowed,
                              const Location& object_at, bool assign_allowed) {
   for (const Member& member : object.members()) {
-    if (std::find(allowed.begin(), allowed.end(), member.key) != allowed.end()) continue;
+    const std::string_view key = member.key;
+    const auto same = [key](std::string_view name) {
+      return name.size() == key.size() && name[0] == key[0] && name == key;
+    };
+    if (!key.empty() && std::any_of(allowed.begin(), allowed.end(), same)) continue;
     if (assign_allowed && member.key == "Assign") {
       unsupported("Variables (Assign)", object_at.member(member.key));
       continue;

@@ -1,6 +1,5 @@
 #include "shared_text.hpp"
 
-#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -12,8 +11,7 @@ SharedText::SharedText(std::string_view text) {
     storage_[kTag] = static_cast<char>(text.size());
     return;
   }
-  void* memory = std::malloc(offsetof(Block, bytes) + text.size());
-  if (memory == nullptr) throw std::bad_alloc();
+  void* memory = ::operator new(offsetof(Block, bytes) + text.size());
   Block* b = new (memory) Block{{1}, text.size(), {}};
   std::memcpy(b->bytes, text.data(), text.size());
   set_block(b);
@@ -48,7 +46,7 @@ void SharedText::release() {
   Block* b = block();
   if (b->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
     b->~Block();
-    std::free(b);
+    ::operator delete(b);
   }
   storage_[kTag] = 0;
 }

@@ -251,8 +251,13 @@ std::size_t Value::size() const {
 }
 
 const Value* Value::find(std::string_view key) const {
+  // Lookups by field name are the checker's most frequent step; comparing
+  // length and first byte before the bytes skips nearly every other key
+  // without a call into memcmp.
   for (const Member& m : members()) {
-    if (m.key == key) return &m.value;
+    if (m.key.size() == key.size() && (key.empty() || m.key[0] == key[0]) && m.key == key) {
+      return &m.value;
+    }
   }
   return nullptr;
 }
