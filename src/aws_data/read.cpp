@@ -14,9 +14,8 @@ namespace vorn::aws {
 namespace {
 
 // Builds values bottom-up on one stack of pending members shared by every
-// open container, so reading is iterative however deep the text nests
-// (depth is bounded anyway), and each container's vector is allocated once,
-// at its exact size, when it closes.
+// open container, so each container's vector is allocated once, at its
+// exact size, when it closes.
 class Builder {
  public:
   explicit Builder(bool has_unicode_escapes) : has_unicode_escapes_(has_unicode_escapes) {}
@@ -65,6 +64,7 @@ class Builder {
   }
 
   const char* refusal() const { return refusal_; }
+  bool refused_bracket() const { return refused_bracket_; }
   Value take_root() { return std::move(root_); }
 
  private:
@@ -86,6 +86,7 @@ class Builder {
   bool enter(bool is_object) {
     if (open_.size() >= kMaxReadDepth) {
       refusal_ = "nesting too deep";
+      refused_bracket_ = true;
       return false;
     }
     open_.push_back(Open{is_object, pending_.size()});
@@ -108,6 +109,7 @@ class Builder {
   std::vector<Member> pending_;
   Value root_;
   const char* refusal_ = nullptr;
+  bool refused_bracket_ = false;
 };
 
 
@@ -157,8 +159,9 @@ std::string to_string(const ReadError& error) {
 }
 
 Result<Value, ReadError> read_json(std::string_view text) {
-  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                              rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
+  // Recursive parsing is the faster kind; the builder stops it at
+  // kMaxReadDepth levels, so its stack stays small.
+  constexpr unsigned kFlags = rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
   // The reader unescapes strings in place in a private copy, so a string is
   // copied once (into its Value); with SSE2 it scans 16 bytes at a time, in
   // aligned blocks, which the zero padding keeps inside the copy. A NUL byte
@@ -191,10 +194,11 @@ Result<Value, ReadError> read_json(std::string_view text) {
                       result.Code() == rapidjson::kParseErrorStringInvalidEncoding)) {
       return fail(error_at(text, result.Offset(), "raw control character in a string"));
     }
-    const char* problem = result.Code() == rapidjson::kParseErrorTermination && builder.refusal()
-                              ? builder.refusal()
-                              : problem_text(result.Code());
-    return fail(error_at(text, result.Offset(), problem));
+    const bool refused = result.Code() == rapidjson::kParseErrorTermination && builder.refusal();
+    // The reader has taken the bracket it was refused at; the fault is the bracket.
+    const std::size_t offset =
+        refused && builder.refused_bracket() ? result.Offset() - 1 : result.Offset();
+    return fail(error_at(text, offset, refused ? builder.refusal() : problem_text(result.Code())));
   }
   if (stream.Tell() != text.size()) return fail(error_at(text, stream.Tell(), "NUL byte"));
   return builder.take_root();

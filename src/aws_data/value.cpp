@@ -115,8 +115,20 @@ std::string_view kind_name(Kind kind) {
 }
 
 detail::Node::~Node() {
-  // Take every nested node this one alone owns, then every node those alone
-  // own, and so on; each is destroyed with no sole-owned children left.
+  // Shallow trees, nearly all of them, are torn down by plain recursion,
+  // which touches each node once. Below kRecursiveTeardownDepth nested
+  // destructions, this node instead takes every nested node it alone owns,
+  // then every node those alone own, and so on; each is destroyed with no
+  // sole-owned children left, so no depth can exhaust the stack.
+  constexpr std::size_t kRecursiveTeardownDepth = 64;
+  thread_local std::size_t depth = 0;
+  if (depth < kRecursiveTeardownDepth) {
+    ++depth;
+    items.clear();
+    members.clear();
+    --depth;
+    return;
+  }
   std::vector<std::shared_ptr<Node>> work;
   auto take = [&work](Node& node) {
     auto grab = [&work](Value& v) {
