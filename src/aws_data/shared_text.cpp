@@ -22,27 +22,12 @@ SharedText::SharedText(const SharedText& other) {
   if (!is_inline()) block()->references.fetch_add(1, std::memory_order_relaxed);
 }
 
-SharedText::SharedText(SharedText&& other) noexcept {
-  std::memcpy(storage_, other.storage_, sizeof storage_);
-  other.storage_[kTag] = 0;  // a shared block is ours now; the other is empty
-}
-
 SharedText& SharedText::operator=(const SharedText& other) {
   if (this != &other) *this = SharedText(other);
   return *this;
 }
 
-SharedText& SharedText::operator=(SharedText&& other) noexcept {
-  if (this != &other) {
-    release();
-    std::memcpy(storage_, other.storage_, sizeof storage_);
-    other.storage_[kTag] = 0;
-  }
-  return *this;
-}
-
-void SharedText::release() {
-  if (is_inline()) return;
+void SharedText::release_block() {
   Block* b = block();
   if (b->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
     b->~Block();

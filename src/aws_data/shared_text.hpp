@@ -25,9 +25,19 @@ class SharedText {
   SharedText() = default;
   explicit SharedText(std::string_view text);
   SharedText(const SharedText& other);
-  SharedText(SharedText&& other) noexcept;
+  SharedText(SharedText&& other) noexcept {
+    std::memcpy(storage_, other.storage_, sizeof storage_);
+    other.storage_[kTag] = 0;  // a shared block is ours now; the other is empty
+  }
   SharedText& operator=(const SharedText& other);
-  SharedText& operator=(SharedText&& other) noexcept;
+  SharedText& operator=(SharedText&& other) noexcept {
+    if (this != &other) {
+      release();
+      std::memcpy(storage_, other.storage_, sizeof storage_);
+      other.storage_[kTag] = 0;
+    }
+    return *this;
+  }
   ~SharedText() { release(); }
 
   std::string_view view() const {
@@ -57,7 +67,10 @@ class SharedText {
     std::memcpy(storage_, &b, sizeof b);
     storage_[kTag] = kShared;
   }
-  void release();
+  void release() {
+    if (!is_inline()) release_block();
+  }
+  void release_block();
 
   alignas(8) char storage_[kInlineCapacity + 1] = {};
 };

@@ -129,23 +129,42 @@ detail::Node::~Node() {
     --depth;
     return;
   }
-  std::vector<std::shared_ptr<Node>> work;
+  std::vector<Node*> work;
   auto take = [&work](Node& node) {
     auto grab = [&work](Value& v) {
-      if (v.node_ && v.node_.use_count() == 1) work.push_back(std::move(v.node_));
+      if (v.has_node() && v.node_->references.load(std::memory_order_acquire) == 1) {
+        work.push_back(v.node_);
+        v.kind_ = Kind::kNull;  // the reference is the work list's now
+      }
     };
     for (Value& v : node.items) grab(v);
     for (Member& m : node.members) grab(m.value);
   };
   take(*this);
   while (!work.empty()) {
-    std::shared_ptr<Node> next = std::move(work.back());
+    Node* next = work.back();
     work.pop_back();
     take(*next);
+    delete next;
   }
 }
 
-std::shared_ptr<detail::Node> Value::make_node() { return std::make_shared<detail::Node>(); }
+detail::Node* Value::make_node() { return new detail::Node(); }
+
+void Value::release(detail::Node* node) {
+  if (node->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete node;
+}
+
+void Value::copy_payload(const Value& other) {
+  if (other.has_text()) {
+    new (&text_) SharedText(other.text_);
+  } else if (other.has_node()) {
+    node_ = other.node_;
+    node_->references.fetch_add(1, std::memory_order_relaxed);
+  } else {
+    node_ = nullptr;
+  }
+}
 
 Value Value::boolean(bool b) {
   Value v;
@@ -159,7 +178,7 @@ Value Value::number_unchecked(std::string_view text, bool integral) {
   v.kind_ = Kind::kNumber;
   v.bool_ = integral;
   v.number_ = literal_value(text);
-  v.text_ = SharedText(text);
+  new (&v.text_) SharedText(text);
   return v;
 }
 
@@ -198,7 +217,7 @@ Value ValueBuilderAccess::number(std::string_view checked_literal) {
 Value Value::string(std::string_view text) {
   Value v;
   v.kind_ = Kind::kString;
-  v.text_ = SharedText(text);
+  new (&v.text_) SharedText(text);
   return v;
 }
 
@@ -207,16 +226,16 @@ Value Value::object() { return object(std::vector<Member>()); }
 
 Value Value::array(std::vector<Value> items) {
   Value v;
-  v.kind_ = Kind::kArray;
   v.node_ = make_node();
+  v.kind_ = Kind::kArray;
   v.node_->items = std::move(items);
   return v;
 }
 
 Value Value::object(std::vector<Member> members) {
   Value v;
-  v.kind_ = Kind::kObject;
   v.node_ = make_node();
+  v.kind_ = Kind::kObject;
   // The members are adopted as they are unless a key repeats, which real
   // documents almost never do: checking costs no allocation for a small
   // object and one sorted list of hashes for a wide one.
@@ -274,16 +293,26 @@ const Value* Value::find(std::string_view key) const {
   return nullptr;
 }
 
+// A node another Value shares is copied before it is written to.
+void Value::make_node_own() {
+  if (node_->references.load(std::memory_order_acquire) == 1) return;
+  detail::Node* own = make_node();
+  own->items = node_->items;
+  own->members = node_->members;
+  release(node_);
+  node_ = own;
+}
+
 std::vector<Value>& Value::mutable_items() {
   // Only a container has a node to hand out; anything else has none to write.
   if (kind_ != Kind::kArray) *this = array();
-  if (node_.use_count() > 1) node_ = std::make_shared<detail::Node>(*node_);
+  make_node_own();
   return node_->items;
 }
 
 std::vector<Member>& Value::mutable_members() {
   if (kind_ != Kind::kObject) *this = object();
-  if (node_.use_count() > 1) node_ = std::make_shared<detail::Node>(*node_);
+  make_node_own();
   return node_->members;
 }
 

@@ -20,8 +20,9 @@
 // within +-(2^53-1). Strings compare byte for byte; arrays element by element.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <memory>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,7 +47,35 @@ struct Node;
 
 class Value {
  public:
-  Value() = default;  // null
+  Value() : node_(nullptr) {}  // null
+  Value(const Value& other) : kind_(other.kind_), bool_(other.bool_), number_(other.number_) {
+    copy_payload(other);
+  }
+  // A Value holds no pointer into itself, so moving one is a plain copy of
+  // its bytes; the source is left null.
+  Value(Value&& other) noexcept
+      : kind_(other.kind_), bool_(other.bool_), number_(other.number_) {
+    std::memcpy(static_cast<void*>(&text_), static_cast<const void*>(&other.text_),
+                sizeof text_);
+    other.kind_ = Kind::kNull;
+  }
+  Value& operator=(const Value& other) {
+    if (this != &other) *this = Value(other);
+    return *this;
+  }
+  Value& operator=(Value&& other) noexcept {
+    if (this != &other) {
+      destroy_payload();
+      kind_ = other.kind_;
+      bool_ = other.bool_;
+      number_ = other.number_;
+      std::memcpy(static_cast<void*>(&text_), static_cast<const void*>(&other.text_),
+                  sizeof text_);
+      other.kind_ = Kind::kNull;
+    }
+    return *this;
+  }
+  ~Value() { destroy_payload(); }
   static Value null() { return Value(); }
   static Value boolean(bool b);
   static Value integer(std::int64_t n);
@@ -105,13 +134,31 @@ class Value {
   friend struct detail::Node;
   friend class ValueBuilderAccess;
   static Value number_unchecked(std::string_view text, bool integral);
-  static std::shared_ptr<detail::Node> make_node();
+  static detail::Node* make_node();
+  static void release(detail::Node* node);
+  void make_node_own();
+
+  bool has_text() const { return kind_ == Kind::kString || kind_ == Kind::kNumber; }
+  bool has_node() const { return kind_ == Kind::kArray || kind_ == Kind::kObject; }
+  void copy_payload(const Value& other);
+  void destroy_payload() {
+    if (has_text()) {
+      text_.~SharedText();
+    } else if (has_node()) {
+      release(node_);
+    }
+  }
 
   Kind kind_ = Kind::kNull;
   bool bool_ = false;  // the boolean, or whether a number is integral
   double number_ = 0;
-  SharedText text_;  // string or number text
-  std::shared_ptr<detail::Node> node_;       // array or object
+  // A string's or number's text, or a container's node (one counted
+  // reference); which one is told by kind_. Sharing the space keeps a Value
+  // at 40 bytes, and so every member and element of a document.
+  union {
+    SharedText text_;
+    detail::Node* node_;
+  };
 };
 
 struct Member {
@@ -121,10 +168,12 @@ struct Member {
 };
 
 namespace detail {
-// One array's elements or one object's members. Tearing a node down never
+// One array's elements or one object's members, shared by the Values that
+// count themselves in `references`. Tearing a node down never
 // recurses: a node that solely owns nested nodes hands them to a work list
 // first, so dropping a value nested a million deep cannot exhaust the stack.
 struct Node {
+  std::atomic<std::uint32_t> references{1};
   std::vector<Value> items;
   std::vector<Member> members;
   ~Node();
