@@ -47,31 +47,22 @@ Result<Value, PlacementError> place(const Value& input, const JsonPath& path, Va
         return fail(PlacementError{PlacementError::Kind::kNotAnObject, text, at,
                                    bracket_member(key), current->kind()});
       }
-      auto& members = current->mutable_members();
-      Member* found = nullptr;
-      for (Member& m : members) {
-        if (m.key == key) {
-          found = &m;
-          break;
-        }
-      }
-      if (found == nullptr) {
-        members.push_back(Member{key, last ? std::move(value) : Value::object()});
-        if (last) return out;
-        found = &members.back();
-      } else if (last) {
-        found->value = std::move(value);
+      const bool existed = current->find(key) != nullptr;
+      Value& slot = current->member_for_write(key);
+      if (last) {
+        slot = std::move(value);
         return out;
       }
+      if (!existed) slot = Value::object();  // missing objects on the way are made
       at += bracket_member(key);
-      current = &found->value;
+      current = &slot;
     } else {
       const std::int64_t index = s.indices[0];
       if (!current->is_array()) {
         return fail(PlacementError{PlacementError::Kind::kNotAnArray, text, at,
                                    bracket_index(index), current->kind()});
       }
-      auto& items = current->mutable_items();
+      const std::span<Value> items = current->mutable_items();
       const auto size = static_cast<std::int64_t>(items.size());
       const std::int64_t resolved = index < 0 ? index + size : index;
       if (resolved < 0 || resolved >= size) {

@@ -4,6 +4,7 @@
 #include <rapidjson/reader.h>
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,9 @@ namespace vorn::aws {
 
 namespace {
 
-// Builds values bottom-up on one stack of pending members shared by every
-// open container, so each container's vector is allocated once, at its
-// exact size, when it closes.
+// Builds values bottom-up on two stacks shared by every open container, one
+// of pending members and one of pending elements, so each container is
+// allocated once, at its exact size, when it closes.
 class Builder {
  public:
   explicit Builder(bool has_unicode_escapes) : has_unicode_escapes_(has_unicode_escapes) {}
@@ -38,7 +39,7 @@ class Builder {
   // A member's key waits on the stack for its value.
   bool Key(const char* s, rapidjson::SizeType length, bool) {
     if (!valid_text(s, length)) return false;
-    pending_.push_back(Member{std::string(s, length), Value()});
+    members_.push_back(Member{std::string(s, length), Value()});
     return true;
   }
   bool StartObject() { return enter(true); }
@@ -46,21 +47,16 @@ class Builder {
   bool EndObject(rapidjson::SizeType) {
     const std::size_t first = open_.back().first;
     open_.pop_back();
-    std::vector<Member> members(std::make_move_iterator(pending_.begin() + first),
-                                std::make_move_iterator(pending_.end()));
-    pending_.resize(first);
-    return add(ValueBuilderAccess::object(std::move(members)));
+    Value object = ValueBuilderAccess::object(std::span(members_).subspan(first));
+    members_.resize(first);
+    return add(std::move(object));
   }
   bool EndArray(rapidjson::SizeType) {
     const std::size_t first = open_.back().first;
     open_.pop_back();
-    std::vector<Value> items;
-    items.reserve(pending_.size() - first);
-    for (std::size_t i = first; i < pending_.size(); ++i) {
-      items.push_back(std::move(pending_[i].value));
-    }
-    pending_.resize(first);
-    return add(Value::array(std::move(items)));
+    Value array = ValueBuilderAccess::array(std::span(items_).subspan(first));
+    items_.resize(first);
+    return add(std::move(array));
   }
 
   const char* refusal() const { return refusal_; }
@@ -70,16 +66,16 @@ class Builder {
  private:
   struct Open {
     bool is_object;
-    std::size_t first;  // where its members (or items) start in pending_
+    std::size_t first;  // where its members (or elements) start on their stack
   };
 
   bool add(Value v) {
     if (open_.empty()) {
       root_ = std::move(v);
     } else if (open_.back().is_object) {
-      pending_.back().value = std::move(v);  // the member its Key opened
+      members_.back().value = std::move(v);  // the member its Key opened
     } else {
-      pending_.push_back(Member{{}, std::move(v)});
+      items_.push_back(std::move(v));
     }
     return true;
   }
@@ -89,7 +85,7 @@ class Builder {
       refused_bracket_ = true;
       return false;
     }
-    open_.push_back(Open{is_object, pending_.size()});
+    open_.push_back(Open{is_object, is_object ? members_.size() : items_.size()});
     return true;
   }
   // RapidJSON pairs surrogate escapes but lets a lone low one ("\udc00")
@@ -106,7 +102,8 @@ class Builder {
 
   bool has_unicode_escapes_;
   std::vector<Open> open_;
-  std::vector<Member> pending_;
+  std::vector<Member> members_;
+  std::vector<Value> items_;
   Value root_;
   const char* refusal_ = nullptr;
   bool refused_bracket_ = false;

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -72,7 +74,7 @@ bool numbers_equal(const Value& a, const Value& b) {
   return a.number_value() == b.number_value();
 }
 
-bool has_repeated_key(const std::vector<Member>& members) {
+bool has_repeated_key(std::span<const Member> members) {
   const std::size_t n = members.size();
   if (n <= 16) {
     for (std::size_t i = 1; i < n; ++i) {
@@ -114,7 +116,27 @@ std::string_view kind_name(Kind kind) {
   return "null";
 }
 
-detail::Node::~Node() {
+namespace detail {
+
+Node* Node::allocate(bool is_object, std::size_t capacity) {
+  const std::size_t slot = is_object ? sizeof(Member) : sizeof(Value);
+  void* memory = ::operator new(sizeof(Node) + capacity * slot);
+  Node* node = new (memory) Node();
+  node->capacity = static_cast<std::uint32_t>(capacity);
+  node->is_object = is_object;
+  return node;
+}
+
+void Node::destroy_elements() {
+  if (is_object) {
+    std::destroy_n(members(), size);
+  } else {
+    std::destroy_n(items(), size);
+  }
+  size = 0;
+}
+
+void Node::destroy(Node* node) {
   // Shallow trees, nearly all of them, are torn down by plain recursion,
   // which touches each node once. Below kRecursiveTeardownDepth nested
   // destructions, this node instead takes every nested node it alone owns,
@@ -124,35 +146,37 @@ detail::Node::~Node() {
   thread_local std::size_t depth = 0;
   if (depth < kRecursiveTeardownDepth) {
     ++depth;
-    items.clear();
-    members.clear();
+    node->destroy_elements();
     --depth;
+    node->~Node();
+    ::operator delete(node);
     return;
   }
-  std::vector<Node*> work;
-  auto take = [&work](Node& node) {
-    auto grab = [&work](Value& v) {
-      if (v.has_node() && v.node_->references.load(std::memory_order_acquire) == 1) {
-        work.push_back(v.node_);
-        v.kind_ = Kind::kNull;  // the reference is the work list's now
-      }
-    };
-    for (Value& v : node.items) grab(v);
-    for (Member& m : node.members) grab(m.value);
+  std::vector<Node*> work{node};
+  auto grab = [&work](Value& v) {
+    if (v.has_node() && v.node_->references.load(std::memory_order_acquire) == 1) {
+      work.push_back(v.node_);
+      v.kind_ = Kind::kNull;  // the reference is the work list's now
+    }
   };
-  take(*this);
   while (!work.empty()) {
     Node* next = work.back();
     work.pop_back();
-    take(*next);
-    delete next;
+    if (next->is_object) {
+      for (Member& m : std::span(next->members(), next->size)) grab(m.value);
+    } else {
+      for (Value& v : std::span(next->items(), next->size)) grab(v);
+    }
+    next->destroy_elements();
+    next->~Node();
+    ::operator delete(next);
   }
 }
 
-detail::Node* Value::make_node() { return new detail::Node(); }
+}  // namespace detail
 
 void Value::release(detail::Node* node) {
-  if (node->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete node;
+  if (node->references.fetch_sub(1, std::memory_order_acq_rel) == 1) detail::Node::destroy(node);
 }
 
 void Value::copy_payload(const Value& other) {
@@ -224,36 +248,42 @@ Value Value::string(std::string_view text) {
 Value Value::array() { return array(std::vector<Value>()); }
 Value Value::object() { return object(std::vector<Member>()); }
 
-Value Value::array(std::vector<Value> items) {
+Value Value::array(std::vector<Value> items) { return ValueBuilderAccess::array(items); }
+Value Value::object(std::vector<Member> members) { return ValueBuilderAccess::object(members); }
+
+Value ValueBuilderAccess::array(std::span<Value> items) {
   Value v;
-  v.node_ = make_node();
+  v.node_ = detail::Node::allocate(false, items.size());
   v.kind_ = Kind::kArray;
-  v.node_->items = std::move(items);
+  std::uninitialized_move(items.begin(), items.end(), v.node_->items());
+  v.node_->size = static_cast<std::uint32_t>(items.size());
   return v;
 }
 
-Value Value::object(std::vector<Member> members) {
+Value ValueBuilderAccess::object(std::span<Member> members) {
   Value v;
-  v.node_ = make_node();
-  v.kind_ = Kind::kObject;
-  // The members are adopted as they are unless a key repeats, which real
+  // The members are taken as they are unless a key repeats, which real
   // documents almost never do: checking costs no allocation for a small
   // object and one sorted list of hashes for a wide one.
   if (!has_repeated_key(members)) {
-    v.node_->members = std::move(members);
+    v.node_ = detail::Node::allocate(true, members.size());
+    v.kind_ = Kind::kObject;
+    std::uninitialized_move(members.begin(), members.end(), v.node_->members());
+    v.node_->size = static_cast<std::uint32_t>(members.size());
     return v;
   }
-  auto& out = v.node_->members;
-  out.reserve(members.size());
-  std::unordered_map<std::string_view, std::size_t> position;
+  v.make_node_own(Kind::kObject, members.size());
+  std::unordered_map<std::string_view, Value*> position;
   position.reserve(members.size());
   for (Member& m : members) {
     const auto found = position.find(m.key);
     if (found == position.end()) {
-      out.push_back(std::move(m));
-      position.emplace(out.back().key, out.size() - 1);
+      detail::Node& node = *v.node_;
+      Member* slot = new (node.members() + node.size) Member(std::move(m));
+      ++node.size;
+      position.emplace(slot->key, &slot->value);
     } else {
-      out[found->second].value = std::move(m.value);
+      *found->second = std::move(m.value);
     }
   }
   return v;
@@ -267,19 +297,15 @@ std::string_view Value::as_string() const { return text_.view(); }
 
 std::span<const Value> Value::items() const {
   if (kind_ != Kind::kArray) return {};
-  return node_->items;
+  return {node_->items(), node_->size};
 }
 
 std::span<const Member> Value::members() const {
   if (kind_ != Kind::kObject) return {};
-  return node_->members;
+  return {node_->members(), node_->size};
 }
 
-std::size_t Value::size() const {
-  if (kind_ == Kind::kArray) return node_->items.size();
-  if (kind_ == Kind::kObject) return node_->members.size();
-  return 0;
-}
+std::size_t Value::size() const { return has_node() ? node_->size : 0; }
 
 const Value* Value::find(std::string_view key) const {
   // Lookups by field name are the checker's most frequent step; comparing
@@ -293,38 +319,76 @@ const Value* Value::find(std::string_view key) const {
   return nullptr;
 }
 
-// A node another Value shares is copied before it is written to.
-void Value::make_node_own() {
-  if (node_->references.load(std::memory_order_acquire) == 1) return;
-  detail::Node* own = make_node();
-  own->items = node_->items;
-  own->members = node_->members;
-  release(node_);
-  node_ = own;
-}
-
-std::vector<Value>& Value::mutable_items() {
-  // Only a container has a node to hand out; anything else has none to write.
-  if (kind_ != Kind::kArray) *this = array();
-  make_node_own();
-  return node_->items;
-}
-
-std::vector<Member>& Value::mutable_members() {
-  if (kind_ != Kind::kObject) *this = object();
-  make_node_own();
-  return node_->members;
-}
-
-void Value::set_member(std::string key, Value value) {
-  std::vector<Member>& members = mutable_members();
-  for (Member& m : members) {
-    if (m.key == key) {
-      m.value = std::move(value);
-      return;
-    }
+void Value::make_node_own(Kind kind, std::size_t room) {
+  if (kind_ != kind) {
+    *this = Value();
+  } else if (node_->references.load(std::memory_order_acquire) == 1 && node_->capacity >= room) {
+    return;
   }
-  members.push_back(Member{std::move(key), std::move(value)});
+  const bool is_object = kind == Kind::kObject;
+  detail::Node* own = detail::Node::allocate(is_object, room);
+  if (kind_ == kind) {
+    // Sole owners move their elements over; a node others share is copied.
+    const bool sole = node_->references.load(std::memory_order_acquire) == 1;
+    if (is_object) {
+      Member* from = node_->members();
+      if (sole) {
+        std::uninitialized_move_n(from, node_->size, own->members());
+      } else {
+        std::uninitialized_copy_n(from, node_->size, own->members());
+      }
+    } else {
+      Value* from = node_->items();
+      if (sole) {
+        std::uninitialized_move_n(from, node_->size, own->items());
+      } else {
+        std::uninitialized_copy_n(from, node_->size, own->items());
+      }
+    }
+    own->size = node_->size;
+    release(node_);
+  }
+  node_ = own;
+  kind_ = kind;
+}
+
+std::span<Value> Value::mutable_items() {
+  // Only a container has a node to hand out; anything else has none to write.
+  make_node_own(Kind::kArray, kind_ == Kind::kArray ? node_->size : 0);
+  return {node_->items(), node_->size};
+}
+
+std::span<Member> Value::mutable_members() {
+  make_node_own(Kind::kObject, kind_ == Kind::kObject ? node_->size : 0);
+  return {node_->members(), node_->size};
+}
+
+namespace {
+
+// Room for one more element, growing as a vector does.
+std::size_t room_for_one_more(std::size_t size, std::size_t capacity) {
+  return size < capacity ? capacity : std::max<std::size_t>(4, 2 * size);
+}
+
+}  // namespace
+
+void Value::push_item(Value item) {
+  const bool array = kind_ == Kind::kArray;
+  make_node_own(Kind::kArray, array ? room_for_one_more(node_->size, node_->capacity) : 4);
+  new (node_->items() + node_->size) Value(std::move(item));
+  ++node_->size;
+}
+
+Value& Value::member_for_write(std::string_view key) {
+  const bool object = kind_ == Kind::kObject;
+  make_node_own(Kind::kObject, object ? node_->size : 0);
+  for (Member& m : std::span(node_->members(), node_->size)) {
+    if (m.key == key) return m.value;
+  }
+  make_node_own(Kind::kObject, room_for_one_more(node_->size, node_->capacity));
+  Member* slot = new (node_->members() + node_->size) Member{std::string(key), Value()};
+  ++node_->size;
+  return slot->value;
 }
 
 bool operator==(const Value& a, const Value& b) {
@@ -347,8 +411,8 @@ bool operator==(const Value& a, const Value& b) {
         break;
       case Kind::kArray: {
         if (x->node_ == y->node_) break;
-        const auto& xs = x->node_->items;
-        const auto& ys = y->node_->items;
+        const auto xs = x->items();
+        const auto ys = y->items();
         if (xs.size() != ys.size()) return false;
         for (std::size_t i = 0; i < xs.size(); ++i) work.emplace_back(&xs[i], &ys[i]);
         break;
@@ -356,8 +420,8 @@ bool operator==(const Value& a, const Value& b) {
       case Kind::kObject: {
         if (x->node_ == y->node_) break;
         if (!objects_have_same_keys_and_count(*x, *y)) return false;
-        const auto& xs = x->node_->members;
-        const auto& ys = y->node_->members;
+        const auto xs = x->members();
+        const auto ys = y->members();
         // Small objects by scan; large ones through an index, so comparing
         // two wide objects stays linear.
         if (xs.size() <= 16) {

@@ -122,11 +122,17 @@ class Value {
   // Meant for an array (an object); a value of any other kind is first
   // replaced by an empty one, so a caller that skipped the check gets a
   // container to write to, never a dangling one.
-  std::vector<Value>& mutable_items();
-  std::vector<Member>& mutable_members();
-  // Replaces the member's value in place, or appends it; meant for an object
-  // (any other value becomes an empty object first).
-  void set_member(std::string key, Value value);
+  std::span<Value> mutable_items();
+  std::span<Member> mutable_members();
+  // Appends an element; meant for an array (any other value becomes an
+  // empty array first). Earlier views of the elements become invalid.
+  void push_item(Value item);
+  // The value of the member named `key`, appended as null when absent; meant
+  // for an object (any other value becomes an empty object first). Earlier
+  // views of the members become invalid.
+  Value& member_for_write(std::string_view key);
+  // Replaces the member's value in place, or appends it.
+  void set_member(std::string_view key, Value value) { member_for_write(key) = std::move(value); }
 
   friend bool operator==(const Value& a, const Value& b);
 
@@ -134,9 +140,10 @@ class Value {
   friend struct detail::Node;
   friend class ValueBuilderAccess;
   static Value number_unchecked(std::string_view text, bool integral);
-  static detail::Node* make_node();
   static void release(detail::Node* node);
-  void make_node_own();
+  // Makes this Value a container of `kind` holding a node it alone owns,
+  // with room for at least `room` elements.
+  void make_node_own(Kind kind, std::size_t room);
 
   bool has_text() const { return kind_ == Kind::kString || kind_ == Kind::kNumber; }
   bool has_node() const { return kind_ == Kind::kArray || kind_ == Kind::kObject; }
@@ -168,15 +175,26 @@ struct Member {
 };
 
 namespace detail {
-// One array's elements or one object's members, shared by the Values that
-// count themselves in `references`. Tearing a node down never
-// recurses: a node that solely owns nested nodes hands them to a work list
-// first, so dropping a value nested a million deep cannot exhaust the stack.
-struct Node {
+// One array's elements or one object's members in a single block: this
+// header, then `capacity` slots of which the first `size` hold a Value (an
+// array) or a Member (an object). The Values that share the node count
+// themselves in `references`. Tearing a node down never recurses below a
+// bounded depth: a node that solely owns nested nodes hands them to a work
+// list first, so dropping a value nested a million deep cannot exhaust the
+// stack.
+struct alignas(8) Node {
   std::atomic<std::uint32_t> references{1};
-  std::vector<Value> items;
-  std::vector<Member> members;
-  ~Node();
+  std::uint32_t size = 0;
+  std::uint32_t capacity = 0;
+  bool is_object = false;
+
+  Value* items() { return reinterpret_cast<Value*>(this + 1); }
+  Member* members() { return reinterpret_cast<Member*>(this + 1); }
+  // Room for `capacity` elements, none there yet.
+  static Node* allocate(bool is_object, std::size_t capacity);
+  // Destroys the elements and frees the block.
+  static void destroy(Node* node);
+  void destroy_elements();
 };
 }  // namespace detail
 
@@ -184,8 +202,10 @@ struct Node {
 class ValueBuilderAccess {
  public:
   static Value number(std::string_view checked_literal);
-  // Value::object(members), named here so the reader's one path is plain.
-  static Value object(std::vector<Member> members) { return Value::object(std::move(members)); }
+  // An array of `items`, or an object of `members` as Value::object reads
+  // them; both are moved out of the caller's span.
+  static Value array(std::span<Value> items);
+  static Value object(std::span<Member> members);
 };
 
 }  // namespace vorn::aws

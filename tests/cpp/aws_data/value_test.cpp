@@ -125,7 +125,7 @@ TEST(AwsValue, CopiesShareUntilWritten) {
   EXPECT_TRUE(a.members()[0].value.is_null());
   EXPECT_EQ(a.members()[2].key, "z");
   Value c = b;
-  c.mutable_members()[0].value.mutable_items().push_back(num("2"));
+  c.mutable_members()[0].value.push_item(num("2"));
   EXPECT_EQ(b.find("x")->size(), 1u);  // the copy's write stays its own
   EXPECT_EQ(c.find("x")->size(), 2u);
   // A write into a value that is no container makes it an empty one first.
