@@ -53,7 +53,7 @@ bool is_uncatchable(const TaskError& failure);
 
 // Where a state failed, for the prefix AWS puts before the cause of every
 // run-time failure; `entered_event_id` is the id of the state's
-// ...StateEntered event in the history.
+// ...StateEntered event in the history. The name is borrowed for the call.
 struct StateSite {
   std::string_view state_name;
   std::int64_t entered_event_id = 0;
@@ -84,9 +84,11 @@ enum class LambdaCauseStyle : std::uint8_t { kDirect, kInvoke };
 // name; the cause is the JSON object Lambda builds, keys in its order
 // (errorMessage, errorType, requestId, stackTrace). Each entry of
 // `stack_frames` is one already formatted frame
-// ("  File \"f.py\", line 2, in handler\n    raise X()\n"). Text is escaped as
-// json.dumps does by default (non-ASCII as \uXXXX); bytes that are not UTF-8
-// are written as U+FFFD.
+// ("  File \"f.py\", line 2, in handler\n    raise X()\n"). `request_id`
+// stands for Lambda's invocation id; draw it with random_uuid() from the
+// execution's RandomSource so a run replays. Text is escaped as json.dumps
+// does by default (non-ASCII as \uXXXX); bytes that are not UTF-8 are
+// written as U+FFFD.
 TaskError lambda_exception(std::string_view type_name, std::string_view message,
                            std::span<const std::string> stack_frames, std::string_view request_id,
                            LambdaCauseStyle style);

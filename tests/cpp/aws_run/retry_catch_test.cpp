@@ -13,6 +13,7 @@
 #include "aws_data/write.hpp"
 #include "aws_run/catch_policy.hpp"
 #include "aws_run/error_matching.hpp"
+#include "aws_run/failure_route.hpp"
 #include "aws_run/random_source.hpp"
 #include "aws_run/retry_policy.hpp"
 #include "aws_run/task_error.hpp"
@@ -368,6 +369,96 @@ TEST(CatchFailure, PlacesTheErrorOutputIntoTheRawInput) {
     EXPECT_EQ(got, c.expected) << c.label;
     EXPECT_EQ(write_json(raw_input), write_json(read_json(c.raw_input).value()))
         << c.label << ": the raw input changed";
+  }
+}
+
+std::string describe(const FailureRoute& route) {
+  switch (route.kind) {
+    case FailureRoute::Kind::kRetry:
+      return "retry after " + std::to_string(route.retry.delay.count()) + "ms";
+    case FailureRoute::Kind::kCatch:
+      return "catch -> " + route.caught->next + " " + write_json(route.caught->output);
+    case FailureRoute::Kind::kFail:
+      return "fail " + route.failure.error.value_or("(absent)") + " | " +
+             route.failure.cause.value_or("(absent)");
+  }
+  return "?";
+}
+
+// Every attempt of one visit fails as listed; each line is where it led.
+TEST(RouteFailure, RetriesThenCatchesOrFails) {
+  struct Case {
+    std::string label;
+    std::vector<RetryRule> retriers;
+    std::vector<CatchRule> catchers;
+    std::string raw_input;
+    std::vector<TaskError> failures;
+    Names expected;
+  };
+  const TaskError exception{"Exception", "boom"};
+  const std::vector<Case> cases = {
+      {"retried three times, then caught with the last failure",
+       {retrier({"States.ALL"}, 1, 3)},
+       {catcher({"States.ALL"}, "HandleError")},
+       R"({"in":1})",
+       {{"Exception", "1st"}, {"Exception", "2nd"}, {"Exception", "3rd"}, {"Exception", "4th"}},
+       {"retry after 1000ms", "retry after 2000ms", "retry after 4000ms",
+        R"(catch -> HandleError {"Error":"Exception","Cause":"4th"})"}},
+      {"exhausted retrier hands over to the catchers",
+       {retrier({"ErrorA", "ErrorB"}, 1, 2, 2.0), retrier({"ErrorC"}, 5)},
+       {catcher({"States.ALL"}, "Z", "$.error")},
+       R"({"in":1})",
+       {{"ErrorA", "a"}, {"ErrorB", "b"}, {"ErrorC", "c"}, {"ErrorB", "b2"}},
+       {"retry after 1000ms", "retry after 2000ms", "retry after 5000ms",
+        R"(catch -> Z {"in":1,"error":{"Error":"ErrorB","Cause":"b2"}})"}},
+      {"uncaught failure ends the run unchanged",
+       {retrier({"States.ALL"}, 1, 2)},
+       {catcher({"Lambda.Unknown"}, "A")},
+       R"({})",
+       {exception, exception, exception},
+       {"retry after 1000ms", "retry after 2000ms", "fail Exception | boom"}},
+      {"no error, no cause: nothing but States.ALL applies",
+       {},
+       {catcher({"States.Runtime"}, "R", "$.states_runtime_error"),
+        catcher({"States.ALL"}, "A", "$.states_all_error")},
+       R"({"QueueUrl":"q","Message":"test_message_txt"})",
+       {{std::nullopt, std::nullopt}},
+       {R"(catch -> A {"QueueUrl":"q","Message":"test_message_txt",)"
+        R"("states_all_error":{"Error":null,"Cause":null}})"}},
+      {"no catcher matches an empty Fail",
+       {},
+       {catcher({"Internal Error"}, "I"), catcher({"State.ALL"}, "S")},
+       R"({})",
+       {{std::nullopt, std::nullopt}},
+       {"fail (absent) | (absent)"}},
+      {"States.Runtime skips retriers and catchers",
+       {retrier({"States.ALL"})},
+       {catcher({"States.Runtime"}, "R"), catcher({"States.ALL"}, "A")},
+       R"({})",
+       {runtime_error({"Task", 2}, "Invalid path '$.no.such.result.path' : Missing property "
+                                   "in path $['no']")},
+       {"fail States.Runtime | An error occurred while executing the state 'Task' (entered at "
+        "the event id #2). Invalid path '$.no.such.result.path' : Missing property in path "
+        "$['no']"}},
+      {"a catcher that cannot place its output fails the run",
+       {},
+       {catcher({"States.ALL"}, "A", "$.error")},
+       R"([1])",
+       {exception},
+       {"fail States.Runtime | An error occurred while executing the state 'Task' (entered at "
+        "the event id #2). Invalid path '$.error' : Expected to find an object with property "
+        "['error'] in path $ but found an array"}},
+  };
+  for (const Case& c : cases) {
+    RetryCounter visit;
+    RandomSource random(0);
+    const Value raw_input = read_json(c.raw_input).value();
+    Names lines;
+    for (const TaskError& failure : c.failures) {
+      lines.push_back(describe(route_failure(c.retriers, c.catchers, visit, random, raw_input,
+                                             failure, StateSite{"Task", 2})));
+    }
+    EXPECT_EQ(lines, c.expected) << c.label;
   }
 }
 
