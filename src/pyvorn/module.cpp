@@ -5,12 +5,11 @@
 // in the same interpreter returns the same module, and an import from another
 // (sub-)interpreter fails, since the module's types and caches are
 // process-wide.
-#include <cstdint>
-
 #include "compile.hpp"
 #include "data_bridge.hpp"
 #include "exceptions.hpp"
 #include "lowered_ir.hpp"
+#include "py_binding/cached_module.hpp"
 #include "py_binding/py.hpp"
 #include "state_machine.hpp"
 #include "xvorn_bridge.hpp"
@@ -45,24 +44,8 @@ bool register_attributes(PyObject* module) {
 }
 
 PyObject* create_module() {
-  static PyObject* module = nullptr;
-  // By id, never reused, not by address: a destroyed interpreter's memory
-  // may hold the next one, which must not be handed the dead module.
-  static std::int64_t owner = -1;
-  const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
-  if (current < 0) return nullptr;
-  if (module != nullptr) {
-    if (current != owner) {
-      PyErr_SetString(PyExc_ImportError, "_pyvorn cannot be imported in a sub-interpreter");
-      return nullptr;
-    }
-    return Py_NewRef(module);
-  }
-  py::Ref created = py::Ref::steal(PyModule_Create(&module_def));
-  if (!created || !register_attributes(created.get())) return nullptr;
-  module = created.release();
-  owner = current;
-  return Py_NewRef(module);
+  static py::ModuleCache cache;
+  return py::cached_module(cache, module_def, register_attributes);
 }
 
 }  // namespace

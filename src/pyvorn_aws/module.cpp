@@ -3,10 +3,9 @@
 //
 // Single-phase initialisation with a cached module object, as _pyvorn does:
 // its types and caches are process-wide, so a sub-interpreter import fails.
-#include <cstdint>
-
 #include "diagnostics.hpp"
 #include "module_functions.hpp"
+#include "py_binding/cached_module.hpp"
 
 namespace pyvorn::aws_binding {
 
@@ -27,22 +26,8 @@ bool register_attributes(PyObject* module) {
 }
 
 PyObject* create_module() {
-  static PyObject* module = nullptr;
-  static std::int64_t owner = -1;  // by interpreter id, never reused
-  const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
-  if (current < 0) return nullptr;
-  if (module != nullptr) {
-    if (current != owner) {
-      PyErr_SetString(PyExc_ImportError, "pyvorn._aws cannot be imported in a sub-interpreter");
-      return nullptr;
-    }
-    return Py_NewRef(module);
-  }
-  py::Ref created = py::Ref::steal(PyModule_Create(&module_def));
-  if (!created || !register_attributes(created.get())) return nullptr;
-  module = created.release();
-  owner = current;
-  return Py_NewRef(module);
+  static py::ModuleCache cache;
+  return py::cached_module(cache, module_def, register_attributes);
 }
 
 }  // namespace
