@@ -43,14 +43,14 @@ std::vector<std::string> error_equals(Checker& c, const Value& rule, const Locat
   return names;
 }
 
-}  // namespace
-
-std::vector<Retrier> check_retry(Checker& c, const Value& state, const Location& at) {
-  std::vector<Retrier> retriers;
-  const Value* rules = c.array_field(state, "Retry", at);
-  if (rules == nullptr) return retriers;
-  const Location rules_at = at.member("Retry");
-  retriers.reserve(rules->size());
+// Calls read(rule, rule_at, index, count) for each object of the array
+// `field` ("Retry", "Catch") of `state`; any other element is refused.
+template <class Read>
+void for_each_rule(Checker& c, const Value& state, std::string_view field, const Location& at,
+                   Read&& read) {
+  const Value* rules = c.array_field(state, field, at);
+  if (rules == nullptr) return;
+  const Location rules_at = at.member(field);
   for (std::size_t i = 0; i < rules->size(); ++i) {
     const Value& rule = rules->items()[i];
     const Location rule_at = rules_at.index(i);
@@ -58,12 +58,22 @@ std::vector<Retrier> check_retry(Checker& c, const Value& state, const Location&
       c.schema_error(message::element_wrong_type("an object"), rule_at);
       continue;
     }
+    read(rule, rule_at, i, rules->size());
+  }
+}
+
+}  // namespace
+
+std::vector<Retrier> check_retry(Checker& c, const Value& state, const Location& at) {
+  std::vector<Retrier> retriers;
+  for_each_rule(c, state, "Retry", at,
+                [&](const Value& rule, const Location& rule_at, std::size_t i, std::size_t count) {
     c.allowed_fields(rule,
                      {"ErrorEquals", "IntervalSeconds", "MaxAttempts", "BackoffRate",
                       "MaxDelaySeconds", "JitterStrategy", "Comment"},
                      rule_at, false);
     Retrier retrier;
-    retrier.error_equals = error_equals(c, rule, rule_at, "Retry", i, rules->size());
+    retrier.error_equals = error_equals(c, rule, rule_at, "Retry", i, count);
     retrier.interval_seconds =
         c.integer_field(rule, "IntervalSeconds", rule_at, 1, kMaxSeconds).value_or(1);
     retrier.max_attempts =
@@ -76,24 +86,15 @@ std::vector<Retrier> check_retry(Checker& c, const Value& state, const Location&
     }
     (void)c.string_field(rule, "Comment", rule_at);
     retriers.push_back(std::move(retrier));
-  }
+  });
   return retriers;
 }
 
 std::vector<Catcher> check_catch(Checker& c, const Value& state, const Location& at,
                                  ScopeCheck& scope, bool jsonata) {
   std::vector<Catcher> catchers;
-  const Value* rules = c.array_field(state, "Catch", at);
-  if (rules == nullptr) return catchers;
-  const Location rules_at = at.member("Catch");
-  catchers.reserve(rules->size());
-  for (std::size_t i = 0; i < rules->size(); ++i) {
-    const Value& rule = rules->items()[i];
-    const Location rule_at = rules_at.index(i);
-    if (!rule.is_object()) {
-      c.schema_error(message::element_wrong_type("an object"), rule_at);
-      continue;
-    }
+  for_each_rule(c, state, "Catch", at,
+                [&](const Value& rule, const Location& rule_at, std::size_t i, std::size_t count) {
     Catcher catcher;
     if (jsonata) {
       // Only where it leads is read; Assign names variables all the same.
@@ -102,7 +103,7 @@ std::vector<Catcher> check_catch(Checker& c, const Value& state, const Location&
       }
     } else {
       c.allowed_fields(rule, {"ErrorEquals", "Next", "ResultPath", "Comment"}, rule_at);
-      catcher.error_equals = error_equals(c, rule, rule_at, "Catch", i, rules->size());
+      catcher.error_equals = error_equals(c, rule, rule_at, "Catch", i, count);
       catcher.result_path =
           c.nullable_path_field(rule, "ResultPath", rule_at, Checker::PathRule::kReference);
       (void)c.string_field(rule, "Comment", rule_at);
@@ -114,7 +115,7 @@ std::vector<Catcher> check_catch(Checker& c, const Value& state, const Location&
       catcher.next = std::move(*next);
     }
     catchers.push_back(std::move(catcher));
-  }
+  });
   return catchers;
 }
 
