@@ -19,6 +19,31 @@ def _parameters(index: int) -> dict:
     return template
 
 
+def _heavy_task(index: int, resource: str, retry_on: str, catcher: dict, following: str) -> dict:
+    """A Task with a 3 KB template, a ResultSelector, a Retry and a Catch."""
+    return {
+        "Type": "Task",
+        "Resource": resource,
+        "Parameters": _parameters(index),
+        "ResultSelector": {"status.$": "$.status", "source": "bench"},
+        "ResultPath": "$.result",
+        "Retry": [{"ErrorEquals": [retry_on], "MaxAttempts": 3, "BackoffRate": 1.5}],
+        "Catch": [{**catcher, "Next": following}],
+        "Next": following,
+    }
+
+
+def _heavy_pass(index: int, name: str, following: str) -> dict:
+    """A Pass with a 3 KB template and a static result."""
+    return {
+        "Type": "Pass",
+        "Parameters": _parameters(index),
+        "Result": {"values": list(range(20)), "tag": name},
+        "ResultPath": "$.pass",
+        "Next": following,
+    }
+
+
 def large_definition(state_count: int = 2000) -> str:
     """A definition of `state_count` states mixing all five types."""
     names = [f"S{i:05d}" for i in range(state_count)]
@@ -29,24 +54,10 @@ def large_definition(state_count: int = 2000) -> str:
         if i == state_count - 1:
             states[name] = {"Type": "Succeed", "Comment": "the end"}
         elif kind == 0:
-            states[name] = {
-                "Type": "Task",
-                "Resource": f"service.handler{i % 7}",
-                "Parameters": _parameters(i),
-                "ResultSelector": {"status.$": "$.status", "source": "bench"},
-                "ResultPath": "$.result",
-                "Retry": [{"ErrorEquals": ["Timeout"], "MaxAttempts": 3, "BackoffRate": 1.5}],
-                "Catch": [{"ErrorEquals": ["*"], "Next": following}],
-                "Next": following,
-            }
+            resource = f"service.handler{i % 7}"
+            states[name] = _heavy_task(i, resource, "Timeout", {"ErrorEquals": ["*"]}, following)
         elif kind == 1:
-            states[name] = {
-                "Type": "Pass",
-                "Parameters": _parameters(i),
-                "Result": {"values": list(range(20)), "tag": name},
-                "ResultPath": "$.pass",
-                "Next": following,
-            }
+            states[name] = _heavy_pass(i, name, following)
         elif kind == 2:
             states[name] = {
                 "Type": "Choice",
@@ -117,24 +128,11 @@ def chained_heavy_definition(state_count: int = 2000) -> str:
         if i == state_count - 1:
             states[name] = {"Type": "Succeed", "Comment": "the end"}
         elif kind == 0:
-            states[name] = {
-                "Type": "Task",
-                "Resource": f"arn:aws:lambda:us-east-1:123456789012:function:handler{i % 7}",
-                "Parameters": _parameters(i),
-                "ResultSelector": {"status.$": "$.status", "source": "bench"},
-                "ResultPath": "$.result",
-                "Retry": [{"ErrorEquals": ["States.Timeout"], "MaxAttempts": 3, "BackoffRate": 1.5}],
-                "Catch": [{"ErrorEquals": ["States.ALL"], "ResultPath": "$.error", "Next": following}],
-                "Next": following,
-            }
+            resource = f"arn:aws:lambda:us-east-1:123456789012:function:handler{i % 7}"
+            catcher = {"ErrorEquals": ["States.ALL"], "ResultPath": "$.error"}
+            states[name] = _heavy_task(i, resource, "States.Timeout", catcher, following)
         elif kind == 1:
-            states[name] = {
-                "Type": "Pass",
-                "Parameters": _parameters(i),
-                "Result": {"values": list(range(20)), "tag": name},
-                "ResultPath": "$.pass",
-                "Next": following,
-            }
+            states[name] = _heavy_pass(i, name, following)
         elif kind == 2:
             states[name] = {
                 "Type": "Choice",
