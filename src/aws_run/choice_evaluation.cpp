@@ -30,8 +30,8 @@ Result<Value, ChoiceFailure> resolve(const JsonPath& path, const Value& input,
                                      const Value& context) {
   auto found = path.evaluate(path.is_context() ? context : input);
   if (!found.ok()) {
-    return fail(ChoiceFailure{std::string(kChoiceRuntimeError),
-                              unresolved_choice_path_cause(path.text())});
+    return fail(
+        ChoiceFailure{std::string(kChoiceRuntimeError), unresolved_choice_path_cause(path.text())});
   }
   return std::move(found).value();
 }
@@ -180,8 +180,8 @@ Result<ChoiceDecision, ChoiceFailure> evaluate_choices(const ChoiceProgram& prog
   if (program.default_next()) {
     return ChoiceDecision{ChoiceDecision::kDefault, *program.default_next()};
   }
-  return fail(ChoiceFailure{std::string(kNoChoiceMatchedError),
-                            std::string(no_choice_matched_cause())});
+  return fail(
+      ChoiceFailure{std::string(kNoChoiceMatchedError), std::string(no_choice_matched_cause())});
 }
 
 }  // namespace vorn::aws

@@ -58,7 +58,8 @@ void ChoiceProgramBuilder::begin_choice(std::string next) {
   if (in_choice_) return misuse("a choice was begun inside another");
   in_choice_ = true;
   has_root_ = false;
-  program_.choices_.push_back({static_cast<std::uint32_t>(program_.nodes_.size()), std::move(next)});
+  program_.choices_.push_back(
+      {static_cast<std::uint32_t>(program_.nodes_.size()), std::move(next)});
 }
 
 bool ChoiceProgramBuilder::append(ChoiceNode node) {

@@ -41,7 +41,9 @@ class Utf16Units {
   std::uint32_t pending_ = 0;  // the low surrogate still to hand out
 };
 
-bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+bool is_continuation(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
 
 }  // namespace
 
