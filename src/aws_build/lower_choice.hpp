@@ -14,13 +14,14 @@
 
 #include "aws_build/choice_rule.hpp"
 #include "aws_build/definition.hpp"
+#include "aws_data/read.hpp"
 #include "aws_run/choice_program.hpp"
 #include "base/result.hpp"
 
 namespace vorn::aws {
 
 // As deep as a rule read from JSON text can be nested.
-inline constexpr std::size_t kMaxChoiceNesting = 1000;
+inline constexpr std::size_t kMaxChoiceNesting = kMaxReadDepth;
 
 Result<ChoiceProgram, std::string> lower_choice_state(const ChoiceState& state);
 

@@ -1,7 +1,10 @@
 #include "aws_run/choice_evaluation.hpp"
 
 #include <compare>
+#include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "aws_data/timestamp.hpp"
 #include "aws_run/string_order.hpp"
@@ -26,14 +29,67 @@ bool holds(ChoiceComparison comparison, std::partial_ordering order) {
   return false;
 }
 
-Result<Value, ChoiceFailure> resolve(const JsonPath& path, const Value& input,
-                                     const Value& context) {
-  auto found = path.evaluate(path.is_context() ? context : input);
-  if (!found.ok()) {
-    return fail(
-        ChoiceFailure{std::string(kChoiceRuntimeError), unresolved_choice_path_cause(path.text())});
+// What a path names in the input or the context object. A definite path is
+// walked here rather than by JsonPath::evaluate, which describes what it
+// misses: a Choice only needs to know that something is missing, and a walk
+// that builds no text keeps a test free of allocations.
+class Lookup {
+ public:
+  Lookup(const JsonPath& path, const Value& input, const Value& context) {
+    const Value& document = path.is_context() ? context : input;
+    if (path.is_definite() && walk(path.steps(), document)) return;
+    auto found = path.evaluate(document);
+    if (found.ok()) {
+      value_ = &storage_.emplace(std::move(found).value());
+    } else {
+      over_budget_ = found.error().kind == PathMiss::Kind::kTooMuchWork;
+    }
   }
-  return std::move(found).value();
+  Lookup(const Lookup&) = delete;
+  Lookup& operator=(const Lookup&) = delete;
+
+  // Null when the path names nothing.
+  const Value* value() const { return value_; }
+  // An indefinite path that gave up before it was done: it has no answer,
+  // not even "absent".
+  bool over_budget() const { return over_budget_; }
+
+ private:
+  // False when a step is not a plain member or index.
+  bool walk(const std::vector<PathStep>& steps, const Value& document) {
+    const Value* at = &document;
+    for (const PathStep& step : steps) {
+      if (step.deep) return false;
+      if (step.kind == PathStep::Kind::kMember && step.names.size() == 1) {
+        at = at->find(step.names[0]);
+      } else if (step.kind == PathStep::Kind::kIndex && step.indices.size() == 1) {
+        at = element(*at, step.indices[0]);
+      } else {
+        return false;
+      }
+      if (at == nullptr) break;
+    }
+    value_ = at;
+    return true;
+  }
+
+  // Jayway's index: a negative one counts from the end.
+  static const Value* element(const Value& array, std::int64_t index) {
+    if (!array.is_array()) return nullptr;
+    const auto items = array.items();
+    const auto size = static_cast<std::int64_t>(items.size());
+    if (index < 0) index += size;
+    if (index < 0 || index >= size) return nullptr;
+    return &items[static_cast<std::size_t>(index)];
+  }
+
+  std::optional<Value> storage_;  // an indefinite path's array of matches
+  const Value* value_ = nullptr;
+  bool over_budget_ = false;
+};
+
+ChoiceFailure unresolved(const JsonPath& path) {
+  return {std::string(kChoiceRuntimeError), unresolved_choice_path_cause(path.text())};
 }
 
 std::optional<Timestamp> as_timestamp(const Value& value) {
@@ -84,34 +140,26 @@ bool compare(const ChoiceTest& test, const Value& v, const Value& w) {
 Result<bool, ChoiceFailure> run_test(const ChoiceTest& test, const Value& input,
                                      const Value& context) {
   const Value* literal = std::get_if<Value>(&test.operand);
-  auto v = test.variable.evaluate(test.variable.is_context() ? context : input);
-  if (test.kind == ChoiceTestKind::kIsPresent && literal && literal->is_bool()) {
-    // Only a path that stopped for want of a value is absent; one that
-    // outgrew the evaluation budget has no answer and fails below.
-    if (v.ok() || v.error().kind != PathMiss::Kind::kTooMuchWork) {
-      return v.ok() == literal->as_bool();
-    }
+  const Lookup variable(test.variable, input, context);
+  if (test.kind == ChoiceTestKind::kIsPresent && !variable.over_budget()) {
+    return literal && literal->is_bool() && (variable.value() != nullptr) == literal->as_bool();
   }
-  if (!v.ok()) {
-    return fail(ChoiceFailure{std::string(kChoiceRuntimeError),
-                              unresolved_choice_path_cause(test.variable.text())});
-  }
+  if (variable.value() == nullptr) return fail(unresolved(test.variable));
+  const Value& v = *variable.value();
   switch (test.kind) {
     case ChoiceTestKind::kIsNull:
     case ChoiceTestKind::kIsNumeric:
     case ChoiceTestKind::kIsString:
     case ChoiceTestKind::kIsBoolean:
     case ChoiceTestKind::kIsTimestamp:
-      return literal && literal->is_bool() && type_test(test.kind, *v) == literal->as_bool();
-    case ChoiceTestKind::kIsPresent:
-      return false;  // unreachable: the builder gives IsPresent a boolean
+      return literal && literal->is_bool() && type_test(test.kind, v) == literal->as_bool();
     case ChoiceTestKind::kStringMatches: {
       const auto* pattern = std::get_if<StringPattern>(&test.operand);
-      return pattern && v->is_string() && pattern->matches(v->as_string());
+      return pattern && v.is_string() && pattern->matches(v.as_string());
     }
     case ChoiceTestKind::kTimestamp:
       if (const auto* instant = std::get_if<Timestamp>(&test.operand)) {
-        const auto left = as_timestamp(*v);
+        const auto left = as_timestamp(v);
         return left && holds(test.comparison, *left <=> *instant);
       }
       break;
@@ -119,11 +167,11 @@ Result<bool, ChoiceFailure> run_test(const ChoiceTest& test, const Value& input,
       break;
   }
   if (const auto* path = std::get_if<JsonPath>(&test.operand)) {
-    auto w = resolve(*path, input, context);
-    if (!w.ok()) return fail(std::move(w).error());
-    return compare(test, *v, *w);
+    const Lookup operand(*path, input, context);
+    if (operand.value() == nullptr) return fail(unresolved(*path));
+    return compare(test, v, *operand.value());
   }
-  return literal && compare(test, *v, *literal);
+  return literal && compare(test, v, *literal);
 }
 
 }  // namespace

@@ -29,9 +29,9 @@
 
 namespace vorn::aws {
 
-// What a test checks of the value at its Variable. The five families with
-// an order (String, Numeric, Timestamp) say which relation in a
-// ChoiceComparison; BooleanEquals and StringMatches have one relation only.
+// What a test checks of the value at its Variable. The families with an
+// order (String, Numeric, Timestamp) take their relation from a
+// ChoiceComparison; the others leave it at kEquals.
 enum class ChoiceTestKind : std::uint8_t {
   kString,
   kStringMatches,
