@@ -45,7 +45,8 @@ Result<ChoiceDecision, ChoiceFailure> evaluate_choices(const ChoiceProgram& prog
                                                        const Value& input, const Value& context);
 
 // Whether the rule of choice `index` holds; for a caller that reports each
-// rule on its own (an inspection of one state).
+// rule on its own (an inspection of one state). An index past the last
+// choice names no rule, which does not hold.
 Result<bool, ChoiceFailure> evaluate_choice_rule(const ChoiceProgram& program, std::size_t index,
                                                  const Value& input, const Value& context);
 
