@@ -185,6 +185,36 @@ AWS_CHOICE_RULES = [
 ]
 
 
+# Choice rules run on an input: a byte (odd: the state has a Default), the
+# rule's JSON (a nested rule, without Next), a NUL byte, the input's JSON.
+AWS_CHOICE_RUNS = [
+    (b'{"Variable":"$.Variable","NumericEquals":0}', b'{"Variable":0.0}'),
+    (b'{"Variable":"$.Variable","NumericGreaterThanEqualsPath":"$.Value"}',
+     b'{"Variable":1e2,"Value":100}'),
+    (b'{"Variable":"$.Variable","StringLessThan":"\xef\xbd\xa1"}', '{"Variable":"😀"}'.encode()),
+    (b'{"Variable":"$.v","StringMatches":"*a\\\\*b*\\\\\\\\"}', b'{"v":"xa*bb\\\\"}'),
+    (b'{"Variable":"$.v","StringMatches":"*aa*aa*"}', b'{"v":"' + b"a" * 300 + b'"}'),
+    (b'{"Variable":"$.t","TimestampGreaterThanPath":"$$.State.EnteredTime"}',
+     b'{"t":"2024-01-01T01:00:00+01:00"}'),
+    (b'{"Variable":"$.t","TimestampEquals":"2012-10-09T19:00:55Z"}', b'{"t":"2012-10-09 19:00:55Z"}'),
+    (b'{"And":[{"Variable":"$.a","IsPresent":true},{"Variable":"$.a","BooleanEquals":true}]}', b"{}"),
+    (b'{"Or":[{"Variable":"$.a","IsNull":false},{"Variable":"$.b","IsString":true}]}',
+     b'{"a":null}'),
+    (b'{"Not":{"Variable":"$$.Execution.Input.a","IsNumeric":true}}', b'{"a":"1"}'),
+    (b'{"Variable":"$.items[*].id","IsTimestamp":false}', b'{"items":[{"id":1},{"id":2}]}'),
+    (b'{"Variable":"$..a..a..a","IsPresent":true}', b'{"a":' * 40 + b"1" + b"}" * 40),
+    (b'{"Variable":"$","IsBoolean":true}', b"true"),
+    (b'{"Variable":"$.x","StringEqualsPath":"$.y"}', b'{"x":"a"}'),
+    (b'{"Not":' * 300 + b'{"Variable":"$","IsNull":true}' + b"}" * 300, b"null"),
+    (b'{"Variable":"$.a","NumericEquals":1}', b""),
+]
+
+
+def aws_choice_run_seeds():
+    return [bytes([i % 2]) + rule + b"\0" + data for i in range(2)
+            for rule, data in AWS_CHOICE_RUNS]
+
+
 # AWS-dialect definitions: every state type and its fields, sound and broken.
 AWS_DEFINITIONS = [
     definition({"T": {"Type": "Task", "Resource": "arn:r", "InputPath": None, "ResultPath": "$.r",
@@ -450,6 +480,10 @@ TARGETS = {
     "fuzz_aws_choice_rule": (aws_choice_seeds, JSON_TOKENS + ASL_WORDS + [
         "Variable", "And", "Or", "Not", "StringMatches", "TimestampEquals", "IsPresent",
         "NumericEqualsPath", "\\*"]),
+    "fuzz_aws_choice_evaluation": (aws_choice_run_seeds, JSON_TOKENS + [
+        "Variable", "And", "Or", "Not", "StringMatches", "StringLessThan", "NumericEquals",
+        "TimestampEquals", "TimestampLessThanPath", "BooleanEquals", "IsPresent", "IsNull",
+        "IsTimestamp", "$$.Execution.Input", "\\*", "*", "2012-10-09T19:00:55Z", "\u0000"]),
     "fuzz_aws_intrinsic": (aws_intrinsic_seeds, JSON_TOKENS + [
         "States.", "Format(", "Array(", "MathAdd(", "JsonMerge(", "Hash(", "UUID()", ".$", "$$.",
         "'", "\\'", "\\{", "{}", ", ", "SHA-256", "false"]),
