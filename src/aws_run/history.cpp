@@ -1,6 +1,5 @@
 #include "aws_run/history.hpp"
 
-#include <array>
 #include <utility>
 
 #include "aws_data/write.hpp"
@@ -320,7 +319,7 @@ Value to_value(const HistoryEvent& event) {
   return Value::object(std::move(members));
 }
 
-Value to_value(std::span<const HistoryEvent> events) {
+Value to_value(const EventRange& events) {
   std::vector<Value> items;
   items.reserve(events.size());
   for (const HistoryEvent& event : events) items.push_back(to_value(event));
@@ -386,7 +385,7 @@ HistoryEvent make_map_iteration(EventType type, Instant at, SharedText map_name,
 }
 
 std::int64_t History::append(HistoryEvent event) {
-  const HistoryEvent* last = events_.empty() ? nullptr : &events_.back();
+  const HistoryEvent* last = size_ == 0 ? nullptr : &at(size_ - 1);
   event.id = last_id() + 1;
   if (last == nullptr || event.type == EventType::kExecutionStarted ||
       event.type == EventType::kExecutionAborted) {
@@ -398,19 +397,22 @@ std::int64_t History::append(HistoryEvent event) {
   } else {
     event.previous_event_id = last->id;
   }
-  events_.push_back(std::move(event));
-  return events_.back().id;
+  if ((size_ & (kChunkEvents - 1)) == 0) {
+    chunks_.push_back(std::make_unique<HistoryEvent[]>(kChunkEvents));
+  }
+  chunks_.back()[size_ & (kChunkEvents - 1)] = std::move(event);
+  return static_cast<std::int64_t>(++size_);
 }
 
-std::span<const HistoryEvent> History::events_from(std::int64_t first_id) const {
+EventRange History::events_from(std::int64_t first_id) const {
   if (first_id < 1) first_id = 1;
-  if (first_id > last_id()) return {};
-  return std::span<const HistoryEvent>(events_).subspan(static_cast<std::size_t>(first_id - 1));
+  if (first_id > last_id()) return EventRange(this, size_, size_);
+  return EventRange(this, static_cast<std::size_t>(first_id - 1), size_);
 }
 
 const HistoryEvent* History::find(std::int64_t id) const {
   if (id < 1 || id > last_id()) return nullptr;
-  return &events_[static_cast<std::size_t>(id - 1)];
+  return &at(static_cast<std::size_t>(id - 1));
 }
 
 }  // namespace vorn::aws

@@ -10,14 +10,13 @@
 //
 // The History assigns ids (1, 2, 3, ...) and previousEventId itself, so
 // callers cannot link events differently from AWS. It is owned by one
-// execution and used by one thread; spans it hands out stay valid until the
-// next append.
+// execution and used by one thread; events never move once appended.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,7 +137,6 @@ struct HistoryEvent {
 // previousEventId, then the type's ...EventDetails member, if it has one.
 // The timestamp is written as "2024-01-01T00:00:00.000Z".
 Value to_value(const HistoryEvent& event);
-Value to_value(std::span<const HistoryEvent> events);
 
 // Builders for each family of events; History::append fills in the ids.
 HistoryEvent make_event(EventType type, Instant at);
@@ -161,23 +159,94 @@ HistoryEvent make_map_started(Instant at, std::int32_t length);
 HistoryEvent make_map_iteration(EventType type, Instant at, SharedText map_name,
                                 std::int32_t index);
 
+class History;
+
+// Consecutive events of a History, read in place. Valid while the History
+// lives (appending does not move recorded events).
+class EventRange {
+ public:
+  class Iterator {
+   public:
+    using value_type = HistoryEvent;
+    using difference_type = std::ptrdiff_t;
+    const HistoryEvent& operator*() const;
+    const HistoryEvent* operator->() const { return &**this; }
+    Iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator before = *this;
+      ++index_;
+      return before;
+    }
+    friend bool operator==(const Iterator&, const Iterator&) = default;
+
+   private:
+    friend class EventRange;
+    Iterator(const History* history, std::size_t index) : history_(history), index_(index) {}
+    const History* history_ = nullptr;
+    std::size_t index_ = 0;
+  };
+
+  std::size_t size() const { return end_ - begin_; }
+  bool empty() const { return begin_ == end_; }
+  const HistoryEvent& operator[](std::size_t i) const;
+  Iterator begin() const { return Iterator(history_, begin_); }
+  Iterator end() const { return Iterator(history_, end_); }
+
+ private:
+  friend class History;
+  EventRange(const History* history, std::size_t begin, std::size_t end)
+      : history_(history), begin_(begin), end_(end) {}
+  const History* history_;
+  std::size_t begin_, end_;  // indexes: id - 1
+};
+
+Value to_value(const EventRange& events);
+
 class History {
  public:
+  History() = default;
+  History(const History&) = delete;  // ranges point at their History
+  History& operator=(const History&) = delete;
+  History(History&&) = default;
+  History& operator=(History&&) = default;
+
   // Appends `event` with the next id and the previousEventId AWS gives it
   // after the events already there; returns the id.
   std::int64_t append(HistoryEvent event);
 
-  std::span<const HistoryEvent> events() const { return events_; }
-  // The events with ids `first_id` and later ([] past the end): what one
+  EventRange events() const { return EventRange(this, 0, size_); }
+  // The events with ids `first_id` and later (empty past the end): what one
   // scheduler step added, when `first_id` is last_id() + 1 from before it.
-  std::span<const HistoryEvent> events_from(std::int64_t first_id) const;
+  EventRange events_from(std::int64_t first_id) const;
   const HistoryEvent* find(std::int64_t id) const;
-  std::int64_t last_id() const { return static_cast<std::int64_t>(events_.size()); }
-  bool empty() const { return events_.empty(); }
-  void reserve(std::size_t events) { events_.reserve(events); }
+  std::int64_t last_id() const { return static_cast<std::int64_t>(size_); }
+  bool empty() const { return size_ == 0; }
 
  private:
-  std::vector<HistoryEvent> events_;
+  friend class EventRange;
+  // Events live in fixed-size chunks, so a long history grows without ever
+  // moving what it holds (a vector's regrowth would copy every event and
+  // fault in a fresh block each time), and each chunk stays small enough to
+  // be reused from the allocator's free lists.
+  static constexpr std::size_t kChunkShift = 8;
+  static constexpr std::size_t kChunkEvents = std::size_t{1} << kChunkShift;
+
+  const HistoryEvent& at(std::size_t index) const {
+    return chunks_[index >> kChunkShift][index & (kChunkEvents - 1)];
+  }
+
+  std::vector<std::unique_ptr<HistoryEvent[]>> chunks_;
+  std::size_t size_ = 0;
 };
+
+inline const HistoryEvent& EventRange::Iterator::operator*() const {
+  return history_->at(index_);
+}
+inline const HistoryEvent& EventRange::operator[](std::size_t i) const {
+  return history_->at(begin_ + i);
+}
 
 }  // namespace vorn::aws

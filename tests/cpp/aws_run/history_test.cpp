@@ -191,6 +191,22 @@ TEST(History, ARangeIsTheEventsOfOneStep) {
   EXPECT_EQ(history.find(5), nullptr);
 }
 
+TEST(History, EventsStayInPlaceAcrossChunks) {
+  History history;
+  history.append(make_event(EventType::kExecutionStarted, kAt));
+  const HistoryEvent* first = history.find(1);
+  for (int i = 0; i < 600; ++i) history.append(make_event(EventType::kPassStateEntered, kAt));
+  EXPECT_EQ(history.find(1), first);
+  std::int64_t expected_id = 250;
+  for (const HistoryEvent& event : history.events_from(250)) {
+    ASSERT_EQ(event.id, expected_id);
+    ASSERT_EQ(event.previous_event_id, expected_id - 1);
+    ++expected_id;
+  }
+  EXPECT_EQ(expected_id, 602);
+  EXPECT_EQ(to_value(history.events()).size(), 601u);
+}
+
 TEST(History, RecordedPayloadIsUnchangedByLaterEdits) {
   History history;
   Value data = json(R"({"n":1})");
