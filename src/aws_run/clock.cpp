@@ -64,7 +64,10 @@ Duration duration_between(Instant earlier, Instant later) {
 
 Instant RealClock::now() const {
   const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
-  return add_duration(Instant{}, std::chrono::duration_cast<Duration>(since_epoch));
+  const Instant reading =
+      add_duration(Instant{}, std::chrono::duration_cast<Duration>(since_epoch));
+  if (latest_ < reading) latest_ = reading;
+  return latest_;
 }
 
 void RealClock::sleep_until(Instant wake) {

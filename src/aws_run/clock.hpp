@@ -64,10 +64,15 @@ class VirtualClock final : public Clock {
 
 class RealClock final : public Clock {
  public:
+  // The system clock, held back when it is set backwards, so that the
+  // timestamps of a history never decrease.
   Instant now() const override;
   // Sleeps in bounded slices, so a far-off instant cannot overflow the
   // system clock's own arithmetic.
   void sleep_until(Instant wake) override;
+
+ private:
+  mutable Instant latest_ = kEarliestInstant;
 };
 
 }  // namespace vorn::aws

@@ -156,7 +156,9 @@ bool is_state_entered(EventType type) { return info(type).shape == Shape::kState
 
 // AWS links an event to the one just before it, except for the pairs below:
 // the second event of each is emitted together with the first and names the
-// same predecessor.
+// same predecessor. Where no recording shows the link (ExecutionTimedOut,
+// events of branches or iterations running side by side), an event names
+// the one appended just before it, so the order of emission decides.
 bool emitted_alongside(EventType before, EventType type) {
   using T = EventType;
   switch (type) {
@@ -249,8 +251,9 @@ std::optional<Value> details_of(const HistoryEvent& event) {
       add_failure(out, failure);
       break;
     case Shape::kAbort:
-      // The recorded StopExecution without error or cause shows no details;
-      // the other failure events show their (possibly empty) details object.
+      // A recorded StopExecution without error or cause shows no details,
+      // nor does a machine timeout (it has neither); the other failure events
+      // show their details object even when it is empty.
       add_failure(out, failure);
       if (out.empty()) return std::nullopt;
       break;

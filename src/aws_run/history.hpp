@@ -162,7 +162,8 @@ HistoryEvent make_map_iteration(EventType type, Instant at, SharedText map_name,
 class History;
 
 // Consecutive events of a History, read in place. Valid while the History
-// lives (appending does not move recorded events).
+// lives where it is (appending does not move recorded events; moving the
+// History itself does invalidate its ranges).
 class EventRange {
  public:
   class Iterator {

@@ -89,8 +89,8 @@ Result<Instant, std::string> timestamp_from_path(const JsonPath& path, const Val
 
 }  // namespace
 
-Result<Instant, std::string> wait_until(const WaitTiming& timing, const Value& input,
-                                        Instant now) {
+Result<Instant, std::string> wake_instant(const WaitTiming& timing, const Value& input,
+                                          Instant now) {
   struct Visitor {
     const Value& input;
     Instant now;

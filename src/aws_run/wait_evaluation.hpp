@@ -43,6 +43,7 @@ inline constexpr std::int64_t kMaxWaitSeconds = (std::int64_t{1} << 31) - 1;
 // The instant to resume at, never before `now` (a timestamp in the past
 // resumes at once). `input` is the state's effective input (after
 // InputPath); the path forms read it.
-Result<Instant, std::string> wait_until(const WaitTiming& timing, const Value& input, Instant now);
+Result<Instant, std::string> wake_instant(const WaitTiming& timing, const Value& input,
+                                          Instant now);
 
 }  // namespace vorn::aws

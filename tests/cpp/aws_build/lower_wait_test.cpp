@@ -44,7 +44,8 @@ TEST(LowerWait, UncheckedStatesAreReported) {
   };
   std::vector<Case> cases(5);
   cases[0].label = "no timing field";
-  cases[0].expected = "exactly one of Seconds, Timestamp, SecondsPath and TimestampPath must be set";
+  cases[0].expected =
+      "exactly one of Seconds, Timestamp, SecondsPath and TimestampPath must be set";
   cases[1].label = "two timing fields";
   cases[1].wait.seconds = 1;
   cases[1].wait.seconds_path = "$.s";
