@@ -100,7 +100,9 @@ enum class EventType : std::uint8_t {
 std::string_view event_type_name(EventType type);
 
 // The task behind Lambda, Task and Activity events: one per Task visit,
-// shared by the events of all its attempts. Empty texts are not shown.
+// shared by the events of all its attempts. Each event type shows the
+// members AWS shows for it (TaskScheduled the region, the Lambda and
+// Activity events no resource type).
 struct TaskResource {
   std::string resource_type;  // Task* events: "lambda", "sqs", "aws-sdk:s3", ...
   std::string resource;       // the function ARN, the action ("invoke"), the activity ARN
