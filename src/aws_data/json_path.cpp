@@ -519,27 +519,37 @@ std::string JsonPath::bracket_form() const {
   return out;
 }
 
+const Value* JsonPath::find_in(const Value& document) const {
+  return definite_ ? follow(steps_, document) : nullptr;
+}
+
 Result<Value, PathMiss> JsonPath::evaluate(const Value& document) const {
   if (definite_) {
+    if (const Value* found = follow(steps_, document)) return *found;
+    // A miss, the rare case, walks again to say where it stopped.
+    const auto resolved_before = [this](std::size_t step) {
+      std::string out = "$";
+      for (std::size_t i = 0; i < step; ++i) out += step_form(steps_[i]);
+      return out;
+    };
     const Value* current = &document;
-    std::string resolved = "$";
     for (std::size_t i = 0; i < steps_.size(); ++i) {
       const PathStep& s = steps_[i];
-      const bool last = i + 1 == steps_.size();
       const bool member = s.kind == PathStep::Kind::kMember;
-      const std::string form = step_form(s);
       if (member ? !current->is_object() : !current->is_array()) {
         return fail(PathMiss{member ? PathMiss::Kind::kNotAnObject : PathMiss::Kind::kNotAnArray,
-                             resolved, form, current->kind()});
+                             resolved_before(i), step_form(s), current->kind()});
       }
       const Value* next = definite_step(s, *current);
       if (next == nullptr) {
-        if (last) return fail(PathMiss{PathMiss::Kind::kNoResults, bracket_form(), form, Kind::kNull});
+        if (i + 1 == steps_.size()) {
+          return fail(PathMiss{PathMiss::Kind::kNoResults, bracket_form(), step_form(s),
+                               Kind::kNull});
+        }
         return fail(PathMiss{member ? PathMiss::Kind::kMissingProperty
                                     : PathMiss::Kind::kIndexOutOfRange,
-                             resolved + form, form, Kind::kNull});
+                             resolved_before(i + 1), step_form(s), Kind::kNull});
       }
-      resolved += form;
       current = next;
     }
     return *current;

@@ -114,6 +114,10 @@ class JsonPath {
   // A definite path's value, or what was missing. An indefinite path always
   // succeeds with an array of its matches.
   Result<Value, PathMiss> evaluate(const Value& document) const;
+  // A definite path's value in `document`, or null when it names nothing
+  // there or the path is not definite. Builds nothing (no copy, no text); the
+  // pointer is valid while `document` is alive and unchanged.
+  const Value* find_in(const Value& document) const;
 
  private:
   std::string text_;

@@ -30,14 +30,17 @@ bool holds(ChoiceComparison comparison, std::partial_ordering order) {
 }
 
 // What a path names in the input or the context object. A definite path is
-// walked here rather than by JsonPath::evaluate, which describes what it
-// misses: a Choice only needs to know that something is missing, and a walk
-// that builds no text keeps a test free of allocations.
+// looked up in place (JsonPath::find_in builds no text and copies nothing):
+// a Choice only needs to know that something is missing, so a test stays
+// free of allocations.
 class Lookup {
  public:
   Lookup(const JsonPath& path, const Value& input, const Value& context) {
     const Value& document = path.is_context() ? context : input;
-    if (path.is_definite() && walk(path.steps(), document)) return;
+    if (path.is_definite()) {
+      value_ = path.find_in(document);
+      return;
+    }
     auto found = path.evaluate(document);
     if (found.ok()) {
       value_ = &storage_.emplace(std::move(found).value());
@@ -55,34 +58,6 @@ class Lookup {
   bool over_budget() const { return over_budget_; }
 
  private:
-  // False when a step is not a plain member or index.
-  bool walk(const std::vector<PathStep>& steps, const Value& document) {
-    const Value* at = &document;
-    for (const PathStep& step : steps) {
-      if (step.deep) return false;
-      if (step.kind == PathStep::Kind::kMember && step.names.size() == 1) {
-        at = at->find(step.names[0]);
-      } else if (step.kind == PathStep::Kind::kIndex && step.indices.size() == 1) {
-        at = element(*at, step.indices[0]);
-      } else {
-        return false;
-      }
-      if (at == nullptr) break;
-    }
-    value_ = at;
-    return true;
-  }
-
-  // Jayway's index: a negative one counts from the end.
-  static const Value* element(const Value& array, std::int64_t index) {
-    if (!array.is_array()) return nullptr;
-    const auto items = array.items();
-    const auto size = static_cast<std::int64_t>(items.size());
-    if (index < 0) index += size;
-    if (index < 0 || index >= size) return nullptr;
-    return &items[static_cast<std::size_t>(index)];
-  }
-
   std::optional<Value> storage_;  // an indefinite path's array of matches
   const Value* value_ = nullptr;
   bool over_budget_ = false;
