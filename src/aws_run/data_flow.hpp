@@ -1,0 +1,103 @@
+// StateDataFlow and the steps that move data through one state: InputPath,
+// Parameters, (the state's work), ResultSelector, ResultPath, OutputPath and
+// the payload size limit, in the order AWS Step Functions applies them.
+//
+// A StateDataFlow is built once per state when a definition is lowered: its
+// paths are parsed and its templates compiled there, so a step only walks
+// ready trees. It is immutable while runs use it and may be shared by any
+// number of them. The step functions take Values by const reference (or by
+// value where they consume one) and return new Values that share every node
+// they did not change; nothing here keeps a reference after returning.
+//
+// Every step takes the context object for "$$" paths. Building it costs a few
+// allocations, so a caller may pass null instead when reads_context is false.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "aws_data/json_path.hpp"
+#include "aws_data/payload_template.hpp"
+#include "aws_data/value.hpp"
+#include "aws_run/data_flow_failure.hpp"
+#include "base/result.hpp"
+
+namespace vorn::aws {
+
+// InputPath, OutputPath or ResultPath (a state's or a catcher's). Absent
+// means "$"; null means "{}" for InputPath and OutputPath and "drop the
+// result" for ResultPath, so the three are kept apart.
+struct PathSetting {
+  enum class Kind : std::uint8_t { kAbsent, kNull, kPath };
+  Kind kind = Kind::kAbsent;
+  JsonPath path;  // kPath only
+
+  static PathSetting absent() { return {}; }
+  static PathSetting null() { return {Kind::kNull, {}}; }
+  static PathSetting of(JsonPath path) { return {Kind::kPath, std::move(path)}; }
+};
+
+struct StateDataFlow {
+  PathSetting input_path;
+  std::optional<PayloadTemplate> parameters;
+  // A Pass state's Result: when present, InputPath and Parameters are not
+  // evaluated at all, and it is used as written (".$" keys included).
+  std::optional<Value> result;
+  std::optional<PayloadTemplate> result_selector;
+  PathSetting result_path;
+  PathSetting output_path;
+  // What a States.DataLimitExceeded cause names: the function ARN of a direct
+  // Lambda task, the service of an integration ("lambda"), else the state's name.
+  std::string limit_subject;
+  // Some path or template of this state reads "$$".
+  bool reads_context = false;
+};
+
+// E: the state's effective input, InputPath applied to its raw input. An
+// InputPath that gathers (or reads "$$") can build more than it read, so
+// such an E is held to the size limit too.
+Result<Value, DataFlowFailure> effective_input(const StateDataFlow& flow, const Value& raw_input,
+                                               const Value& context);
+
+// What a Task's handler (or a Parallel's branches) receive: Parameters
+// evaluated over E, or E itself when there are none. An evaluated payload
+// over the size limit fails with States.DataLimitExceeded.
+Result<Value, DataFlowFailure> task_input(const StateDataFlow& flow, const Value& effective,
+                                          const Value& context);
+
+// A Pass state's result X: its Result, else Parameters over E, else E.
+Result<Value, DataFlowFailure> pass_result(const StateDataFlow& flow, const Value& raw_input,
+                                           const Value& context);
+
+// A Task's (or a Parallel's, a Map's) result, checked against the size
+// limit before ResultSelector sees it; for a Task an oversize result is that
+// attempt's failure.
+Result<void, DataFlowFailure> check_task_result(const StateDataFlow& flow, const Value& result);
+
+// The state's output: ResultSelector over the result, ResultPath placing it
+// into the raw input, OutputPath, then the size limit. `raw_input` must be
+// within the limit, as every execution input and state output is checked.
+Result<Value, DataFlowFailure> state_output(const StateDataFlow& flow, const Value& raw_input,
+                                            Value result, const Value& context);
+
+// The output of a Choice, Wait or Succeed state: OutputPath over E (as
+// effective_input gave it), then the size limit.
+Result<Value, DataFlowFailure> pass_through_output(const StateDataFlow& flow,
+                                                   const Value& effective, const Value& context);
+
+// ResultPath alone: `value` placed into `raw_input`; also what a catcher does
+// with the error output.
+Result<Value, DataFlowFailure> apply_result_path(const PathSetting& result_path,
+                                                 const Value& raw_input, Value value);
+
+// States.DataLimitExceeded when the compact UTF-8 JSON text of `payload` is
+// longer than kMaxPayloadBytes; `subject` is what the cause names.
+Result<void, DataFlowFailure> check_payload_size(const Value& payload, std::string_view subject);
+
+// The text of the cause above.
+std::string data_limit_cause(std::string_view subject);
+
+}  // namespace vorn::aws
