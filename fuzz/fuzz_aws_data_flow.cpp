@@ -14,6 +14,7 @@
 #include "aws_run/data_flow.hpp"
 #include "aws_run/payload_size.hpp"
 #include "aws_run/template_evaluation.hpp"
+#include "base/utf8.hpp"
 #include "fuzz_input.hpp"
 
 using vorn_fuzz::check;
@@ -87,6 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   aws::StateDataFlow flow;
   flow.parameters = *compiled;
   flow.limit_subject = "S";
+  // A definition's paths come from JSON text, so they are always UTF-8.
+  if (!vorn::is_valid_utf8(result_path_text)) return 0;
   auto result_path = aws::JsonPath::parse(result_path_text);
   if (result_path.ok()) flow.result_path = aws::PathSetting::of(*result_path);
 

@@ -113,6 +113,20 @@ Result<PathSetting, LoweringError> lower_path_field(const PathField& path_field,
   return PathSetting::of(std::move(path).value());
 }
 
+Result<std::optional<JsonPath>, LoweringError> lower_fail_path(
+    const std::optional<std::string>& text, std::string_view field_name,
+    std::string_view state_name) {
+  if (!text) return std::optional<JsonPath>();
+  if (!text->starts_with('$')) {
+    return fail(LoweringError{true, "The field '" + std::string(field_name) + "'" +
+                                        in_state(state_name) +
+                                        " calls an intrinsic function, which cannot run yet"});
+  }
+  VORN_TRY_ASSIGN(PathSetting setting,
+                  lower_path_field(PathField::path(*text), field_name, state_name));
+  return std::optional<JsonPath>(std::move(setting.path));
+}
+
 Result<StateDataFlow, LoweringError> lower_data_flow(const State& state) {
   if (state.query_language == QueryLanguage::kJsonata) {
     return fail(LoweringError{

@@ -7,6 +7,7 @@
 // owns its paths and templates and shares literal payloads with the state.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,12 @@ Result<StateDataFlow, LoweringError> lower_data_flow(const State& state);
 Result<PathSetting, LoweringError> lower_path_field(const PathField& path_field,
                                                     std::string_view field_name,
                                                     std::string_view state_name);
+
+// A Fail state's ErrorPath or CausePath (`field_name`), parsed once; absent
+// stays absent. An intrinsic call there is refused as unsupported for now.
+Result<std::optional<JsonPath>, LoweringError> lower_fail_path(
+    const std::optional<std::string>& text, std::string_view field_name,
+    std::string_view state_name);
 
 // What a States.DataLimitExceeded cause names for a Task with this
 // resource: the function ARN of a direct Lambda resource, the service of an

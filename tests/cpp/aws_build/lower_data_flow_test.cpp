@@ -117,13 +117,26 @@ TEST(LowerDataFlow, LoweredFlowRunsTheRecordedPassCase) {
             R"("modifiedData":{"staticValue":"some value","inputValue":"v"}})");
 }
 
-TEST(LowerDataFlow, CatcherResultPathAndJsonataRefusal) {
+TEST(LowerDataFlow, PathFieldsFailPathsAndJsonataRefusal) {
   auto null_path = lower_path_field(PathField::null(), "ResultPath", "A");
   ASSERT_TRUE(null_path.ok());
   EXPECT_EQ(null_path->kind, PathSetting::Kind::kNull);
   auto bad = lower_path_field(PathField::path("$.a["), "ResultPath", "A");
   ASSERT_FALSE(bad.ok());
   EXPECT_FALSE(bad.error().unsupported);
+
+  auto error_path = lower_fail_path(std::string("$$.State.Name"), "ErrorPath", "A");
+  ASSERT_TRUE(error_path.ok() && error_path->has_value());
+  EXPECT_TRUE((*error_path)->is_context());
+  auto absent = lower_fail_path(std::nullopt, "CausePath", "A");
+  ASSERT_TRUE(absent.ok());
+  EXPECT_FALSE(absent->has_value());
+  auto call = lower_fail_path(std::string("States.Format('{}', $.Error)"), "CausePath", "A");
+  ASSERT_FALSE(call.ok());
+  EXPECT_TRUE(call.error().unsupported);
+  EXPECT_EQ(call.error().message,
+            "The field 'CausePath' of the state 'A' calls an intrinsic function, which cannot run "
+            "yet");
 
   State jsonata = state_of(R"({"Type":"Pass","QueryLanguage":"JSONata","End":true})");
   auto refused = lower_data_flow(jsonata);

@@ -8,6 +8,7 @@
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/context_object.hpp"
+#include "aws_run/fail_fields.hpp"
 #include "aws_run/payload_size.hpp"
 
 namespace vorn::aws {
@@ -361,6 +362,34 @@ TEST(DataFlow, CatcherResultPathPlacesTheErrorOutput) {
     auto out = apply_result_path(row.path, raw, error);
     ASSERT_TRUE(out.ok());
     EXPECT_EQ(write_json(*out), row.expected);
+  }
+}
+
+TEST(FailFields, ErrorPathAndCausePathReadTheRawInputOrTheContext) {
+  struct Row {
+    std::string path, field, input, expected;
+  };
+  const std::vector<Row> rows = {
+      {"$.Error", "ErrorPath", R"({"Error":"error string","Cause":"cause string"})",
+       "error string"},
+      {"$$.State.Name", "ErrorPath", "{}", "TestState"},
+      {"$$.StateMachine.Name", "CausePath", "{}", "Machine"},
+      {"$.ErrorX", "ErrorPath", R"({"Error":"error-value"})",
+       "States.Runtime|The JSONPath '$.ErrorX' specified for the field 'ErrorPath' could not be "
+       R"(found in the input '{"Error":"error-value"}')"},
+      {"$$.Task.Token", "CausePath", "[1]",
+       "States.Runtime|The JSONPath '$$.Task.Token' specified for the field 'CausePath' could not "
+       "be found in the input '[1]'"},
+      {"$.n", "CausePath", R"({"n":1.0})",
+       "States.Runtime|The JSONPath '$.n' specified for the field 'CausePath' must resolve to a "
+       "string, but it resolved to number"},
+  };
+  for (const Row& row : rows) {
+    auto text = fail_field_text(JsonPath::parse(row.path).value(), row.field, json(row.input),
+                                context_for("TestState"));
+    EXPECT_EQ(text.ok() ? *text : std::string(text.error().error_name()) + "|" + text.error().cause,
+              row.expected)
+        << row.path;
   }
 }
 
