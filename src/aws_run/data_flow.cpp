@@ -42,6 +42,15 @@ Result<Selected, DataFlowFailure> select(const PathSetting& setting, const Value
   return Selected{std::move(found).value(), path.is_definite() && !path.is_context()};
 }
 
+// Whether `a` and `b` are one shared container node: a state that hands its
+// input on unchanged (the plain Pass) then needs no measuring.
+bool same_container(const Value& a, const Value& b) {
+  if (a.kind() != b.kind()) return false;
+  if (a.is_object()) return a.members().data() == b.members().data() && a.size() == b.size();
+  if (a.is_array()) return a.items().data() == b.items().data() && a.size() == b.size();
+  return false;
+}
+
 Result<Value, DataFlowFailure> finish(const StateDataFlow& flow, Selected output) {
   if (!output.inside_document) VORN_TRY(check_payload_size(output.value, flow.limit_subject));
   return std::move(output.value);
@@ -114,7 +123,8 @@ Result<Value, DataFlowFailure> state_output(const StateDataFlow& flow, const Val
   VORN_TRY_ASSIGN(Selected output, select(flow.output_path, placed, context));
   // With the result dropped, the output lies inside the raw input, which
   // the caller guarantees is within the limit.
-  output.inside_document = output.inside_document && result_dropped;
+  output.inside_document =
+      (output.inside_document && result_dropped) || same_container(output.value, raw_input);
   return finish(flow, std::move(output));
 }
 

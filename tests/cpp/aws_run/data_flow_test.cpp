@@ -332,6 +332,9 @@ TEST(PayloadSize, CountsTheCompactTextAndStopsPastTheBound) {
       "{}",
       R"([[],{},[null]])",
       R"({"":{"k\n":[1,"x"]},"b":false})",
+      // Long strings are scanned by words: escapes at either end of a word.
+      R"("abcdefg\"hijklmn\u0001opqrstu\\vwxyzABCDEFGH\t")",
+      R"("ééééééééé\u007f€€€€€€€")",
   };
   for (const std::string& text : texts) {
     const Value value = json(text);
