@@ -41,7 +41,8 @@ const aws::Value& context() {
     aws::StateContextFields state;
     state.state_name = "S";
     state.retry_count = 0;
-    return aws::make_context_object(aws::make_execution_context(fields), state);
+    aws::ExecutionContext execution = aws::make_execution_context(fields);
+    return aws::make_context_object(execution, state);
   }();
   return value;
 }

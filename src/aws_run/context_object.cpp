@@ -20,14 +20,21 @@ ExecutionContext make_execution_context(const ExecutionContextFields& fields) {
   state_machine.reserve(2);
   state_machine.push_back({"Id", Value::string(fields.state_machine_id)});
   state_machine.push_back({"Name", Value::string(fields.state_machine_name)});
-  return {Value::object(std::move(execution)), Value::object(std::move(state_machine))};
+  ExecutionContext context;
+  context.execution = Value::object(std::move(execution));
+  context.state_machine = Value::object(std::move(state_machine));
+  return context;
 }
 
-Value make_context_object(const ExecutionContext& execution, const StateContextFields& state) {
+Value make_context_object(ExecutionContext& execution, const StateContextFields& state) {
+  if (execution.last_entered_time != state.entered_time) {
+    execution.last_entered_time = state.entered_time;
+    execution.last_entered_text = Value::string(format_timestamp(state.entered_time));
+  }
   std::vector<Member> state_members;
   state_members.reserve(3);
   state_members.push_back({"Name", Value::string(state.state_name)});
-  state_members.push_back({"EnteredTime", Value::string(format_timestamp(state.entered_time))});
+  state_members.push_back({"EnteredTime", execution.last_entered_text});
   if (state.retry_count) {
     state_members.push_back({"RetryCount", Value::integer(*state.retry_count)});
   }

@@ -30,10 +30,14 @@ struct ExecutionContextFields {
   std::string state_machine_name;
 };
 
-// The parts of the context object fixed for a whole execution.
+// The parts of the context object fixed for a whole execution, and the
+// last state entry time written: on a virtual clock many states are entered
+// at one instant, and writing a time costs more than the rest of the object.
 struct ExecutionContext {
   Value execution;      // {"Id", "Input", "StartTime", "Name", "RoleArn"[, "RedriveCount"]}
   Value state_machine;  // {"Id", "Name"}
+  std::optional<Timestamp> last_entered_time;
+  Value last_entered_text;
 };
 
 ExecutionContext make_execution_context(const ExecutionContextFields& fields);
@@ -51,7 +55,8 @@ struct StateContextFields {
   std::optional<MapItemContext> map_item;   // while a Map's ItemSelector is evaluated
 };
 
-// The whole "$$" object for one state.
-Value make_context_object(const ExecutionContext& execution, const StateContextFields& state);
+// The whole "$$" object for one state; may update the entry time kept in
+// `execution`.
+Value make_context_object(ExecutionContext& execution, const StateContextFields& state);
 
 }  // namespace vorn::aws

@@ -82,7 +82,8 @@ Value context_for(std::string state_name) {
   StateContextFields state;
   state.state_name = std::move(state_name);
   state.entered_time = parse_timestamp("2024-05-06T07:08:10Z").value();
-  return make_context_object(execution_context(), state);
+  ExecutionContext execution = execution_context();
+  return make_context_object(execution, state);
 }
 
 enum class Shape { kPass, kTask, kSucceed };
@@ -412,7 +413,16 @@ TEST(ContextObject, MembersInAwsOrderWithOptionalParts) {
   fields.redrive_count = std::nullopt;
   fields.state_machine_id = "S";
   fields.state_machine_name = "M";
-  EXPECT_EQ(write_json(make_context_object(make_execution_context(fields), state)),
+  ExecutionContext execution = make_execution_context(fields);
+  // A later state entered at another instant gets its own time, not the one kept.
+  StateContextFields next;
+  next.state_name = "Task2";
+  next.entered_time = parse_timestamp("2024-05-06T07:08:11Z").value();
+  EXPECT_EQ(write_json(*make_context_object(execution, next).find("State")),
+            R"({"Name":"Task2","EnteredTime":"2024-05-06T07:08:11.000Z"})");
+  EXPECT_EQ(write_json(*make_context_object(execution, state).find("State")),
+            R"({"Name":"Task1","EnteredTime":"2024-05-06T06:08:10.500Z","RetryCount":2})");
+  EXPECT_EQ(write_json(make_context_object(execution, state)),
             R"({"Execution":{"Id":"E","Input":[],"StartTime":"1999-12-31T23:59:59.999Z",)"
             R"("Name":"N","RoleArn":"R"},"StateMachine":{"Id":"S","Name":"M"},)"
             R"("State":{"Name":"Task1","EnteredTime":"2024-05-06T06:08:10.500Z","RetryCount":2},)"
