@@ -35,11 +35,10 @@ Result<Selected, DataFlowFailure> select(const PathSetting& setting, const Value
       break;
   }
   const JsonPath& path = setting.path;
-  auto found = path.evaluate(path.is_context() ? context : document);
-  if (!found.ok()) return fail(invalid_path(path, found.error()));
+  VORN_TRY_ASSIGN(Value found, read_path_field(path, document, context));
   // An indefinite path gathers its matches into a new array, and a deep scan
   // may gather one value many times over: only a definite one stays inside.
-  return Selected{std::move(found).value(), path.is_definite() && !path.is_context()};
+  return Selected{std::move(found), path.is_definite() && !path.is_context()};
 }
 
 // Whether `a` and `b` are one shared container node: a state that hands its
@@ -66,6 +65,13 @@ std::string data_limit_cause(std::string_view subject) {
 Result<void, DataFlowFailure> check_payload_size(const Value& payload, std::string_view subject) {
   if (compact_size_up_to(payload, kMaxPayloadBytes) <= kMaxPayloadBytes) return {};
   return fail(DataFlowFailure{DataFlowFailure::Kind::kDataLimit, data_limit_cause(subject)});
+}
+
+Result<Value, DataFlowFailure> read_path_field(const JsonPath& path, const Value& document,
+                                               const Value& context) {
+  auto found = path.evaluate(path.is_context() ? context : document);
+  if (!found.ok()) return fail(invalid_path(path, found.error()));
+  return std::move(found).value();
 }
 
 Result<Value, DataFlowFailure> effective_input(const StateDataFlow& flow, const Value& raw_input,

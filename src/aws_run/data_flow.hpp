@@ -93,6 +93,12 @@ Result<Value, DataFlowFailure> pass_through_output(const StateDataFlow& flow,
 Result<Value, DataFlowFailure> apply_result_path(const PathSetting& result_path,
                                                  const Value& raw_input, Value value);
 
+// One reading path field on its own (TimeoutSecondsPath, HeartbeatSecondsPath
+// and the like): its value in `document`, or in the context object for "$$",
+// failing as InputPath and OutputPath do ("Invalid path '<path>' : ...").
+Result<Value, DataFlowFailure> read_path_field(const JsonPath& path, const Value& document,
+                                               const Value& context);
+
 // States.DataLimitExceeded when the compact UTF-8 JSON text of `payload` is
 // longer than kMaxPayloadBytes; `subject` is what the cause names.
 Result<void, DataFlowFailure> check_payload_size(const Value& payload, std::string_view subject);

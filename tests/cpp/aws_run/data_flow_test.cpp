@@ -261,6 +261,27 @@ TEST(DataFlow, PathAndPlacementFailuresAreRuntimeErrorsWithAwsCauses) {
   }
 }
 
+TEST(DataFlow, PathFieldsReadOnTheirOwn) {
+  struct Row {
+    std::string path, input, expected;
+  };
+  const std::vector<Row> rows = {
+      {"$.timeout", R"({"timeout":5})", "5"},
+      {"$$.Execution.Name", "{}", R"("run-1")"},
+      {"$.timeout", R"({"t":5})",
+       "States.Runtime|Invalid path '$.timeout' : No results for path: $['timeout']"},
+      {"$.a.b", "{}", "States.Runtime|Invalid path '$.a.b' : Missing property in path $['a']"},
+  };
+  for (const Row& row : rows) {
+    auto value = read_path_field(JsonPath::parse(row.path).value(), json(row.input),
+                                 context_for("TestState"));
+    EXPECT_EQ(value.ok() ? write_json(*value)
+                         : std::string(value.error().error_name()) + "|" + value.error().cause,
+              row.expected)
+        << row.path;
+  }
+}
+
 std::string text_of_size(std::size_t bytes) {
   return std::string(bytes - 2, 'a');
 }
