@@ -47,17 +47,18 @@ const aws::Value& context() {
   return value;
 }
 
-void check_payload(const aws::Value& value) {
-  const std::string text = aws::write_json(value);
-  check(aws::compact_size(value) == text.size());
-  const std::size_t bounded = aws::compact_size_up_to(value, aws::kMaxPayloadBytes);
-  check(text.size() > aws::kMaxPayloadBytes ? bounded > aws::kMaxPayloadBytes
-                                            : bounded == text.size());
+// A payload that left a step: within the limit, never larger than its
+// bound, and JSON that reads back as the same value.
+void check_payload(const aws::SizedValue& payload) {
+  const std::string text = aws::write_json(payload.value);
+  check(text.size() <= aws::kMaxPayloadBytes && text.size() <= payload.size_bound);
+  check(aws::compact_size(payload.value) == text.size());
+  check(aws::compact_size_up_to(payload.value, aws::kMaxPayloadBytes) == text.size());
   auto again = aws::read_json(text);
   // A template nests up to its own bound, and the input placed inside it may
   // nest as deep again: deeper than the reader takes, but still sound JSON.
   if (!again.ok() && again.error().problem == "nesting too deep") return;
-  check(again.ok() && *again == value);
+  check(again.ok() && *again == payload.value);
 }
 
 void check_failure(const aws::DataFlowFailure& failure, const aws::StateDataFlow& flow) {
@@ -94,27 +95,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto result_path = aws::JsonPath::parse(result_path_text);
   if (result_path.ok()) flow.result_path = aws::PathSetting::of(*result_path);
 
-  auto handler_input = aws::task_input(flow, raw, context());
+  const std::size_t raw_size = aws::compact_size(raw);
+  const std::size_t counted = aws::compact_size_up_to(raw, aws::kMaxPayloadBytes);
+  check(raw_size > aws::kMaxPayloadBytes ? counted > aws::kMaxPayloadBytes : counted == raw_size);
+  if (raw_size > aws::kMaxPayloadBytes) return 0;  // no state input is
+  const aws::SizedValue state_input = aws::measured(raw);
+  auto handler_input = aws::task_input(flow, state_input, context());
   if (!handler_input.ok()) {
     check_failure(handler_input.error(), flow);
     return 0;
   }
-  check(aws::compact_size(*handler_input) <= aws::kMaxPayloadBytes);
   check_payload(*handler_input);
 
-  if (aws::compact_size(raw) > aws::kMaxPayloadBytes) return 0;  // no state input is
-  auto output = aws::state_output(flow, raw, *handler_input, context());
+  auto output = aws::state_output(flow, state_input, *handler_input, context());
   if (!output.ok()) {
     check_failure(output.error(), flow);
     // Only a path that names one place of the input can be refused by placement.
     check(output.error().kind != aws::DataFlowFailure::Kind::kPlacement || result_path.ok());
     return 0;
   }
-  check(aws::compact_size(*output) <= aws::kMaxPayloadBytes);
   check_payload(*output);
   if (result_path.ok()) {
-    auto found = result_path->evaluate(*output);
-    check(found.ok() && *found == *handler_input);
+    auto found = result_path->evaluate(output->value);
+    check(found.ok() && *found == handler_input->value);
   }
   return 0;
 }

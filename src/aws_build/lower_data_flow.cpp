@@ -145,7 +145,7 @@ Result<StateDataFlow, LoweringError> lower_data_flow(const State& state) {
           const bool has_result = fields.result.has_value();
           VORN_TRY_ASSIGN(StateDataFlow out, lower(state, fields.flow, {!has_result, false, true}));
           if (has_result) {
-            out.result = fields.result;
+            out.result = measured(*fields.result);
             out.reads_context = setting_reads_context(out.output_path);
           }
           return out;

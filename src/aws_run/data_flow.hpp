@@ -11,6 +11,15 @@
 //
 // Every step takes the context object for "$$" paths. Building it costs a few
 // allocations, so a caller may pass null instead when reads_context is false.
+//
+// Payloads travel as SizedValues: a value with an upper bound on the size
+// of its compact JSON text. Each step derives its output's bound from its
+// inputs' (a placement adds the result's bound and the path's keys; a
+// definite selection keeps the bound), so the size limit is checked by
+// arithmetic, and a payload is measured only where a bound is unknown (a
+// template's output, an indefinite path) or comes near the limit. A state
+// that passes a large payload along thus costs no more than one passing a
+// small one.
 #pragma once
 
 #include <cstddef>
@@ -40,12 +49,28 @@ struct PathSetting {
   static PathSetting of(JsonPath path) { return {Kind::kPath, std::move(path)}; }
 };
 
+// A payload and an upper bound on its compact size. The bound is only ever
+// too high, never too low: everything that makes one keeps it so.
+struct SizedValue {
+  Value value;
+  std::size_t size_bound = kUnknownSize;
+  static constexpr std::size_t kUnknownSize = SIZE_MAX;
+};
+
+// `value` with its exact size, counted in full: for payloads built once (a
+// Pass state's Result) or small.
+SizedValue measured(Value value);
+
+// The execution input (or any payload from outside) measured against the
+// limit, failing with States.DataLimitExceeded naming `subject`.
+Result<SizedValue, DataFlowFailure> checked_payload(Value value, std::string_view subject);
+
 struct StateDataFlow {
   PathSetting input_path;
   std::optional<PayloadTemplate> parameters;
   // A Pass state's Result: when present, InputPath and Parameters are not
   // evaluated at all, and it is used as written (".$" keys included).
-  std::optional<Value> result;
+  std::optional<SizedValue> result;
   std::optional<PayloadTemplate> result_selector;
   PathSetting result_path;
   PathSetting output_path;
@@ -59,39 +84,42 @@ struct StateDataFlow {
 // E: the state's effective input, InputPath applied to its raw input. An
 // InputPath that gathers (or reads "$$") can build more than it read, so
 // such an E is held to the size limit too.
-Result<Value, DataFlowFailure> effective_input(const StateDataFlow& flow, const Value& raw_input,
-                                               const Value& context);
+Result<SizedValue, DataFlowFailure> effective_input(const StateDataFlow& flow,
+                                                    const SizedValue& raw_input,
+                                                    const Value& context);
 
 // What a Task's handler (or a Parallel's branches) receive: Parameters
 // evaluated over E, or E itself when there are none. An evaluated payload
 // over the size limit fails with States.DataLimitExceeded.
-Result<Value, DataFlowFailure> task_input(const StateDataFlow& flow, const Value& effective,
-                                          const Value& context);
+Result<SizedValue, DataFlowFailure> task_input(const StateDataFlow& flow,
+                                               const SizedValue& effective, const Value& context);
 
 // A Pass state's result X: its Result, else Parameters over E, else E.
-Result<Value, DataFlowFailure> pass_result(const StateDataFlow& flow, const Value& raw_input,
-                                           const Value& context);
+Result<SizedValue, DataFlowFailure> pass_result(const StateDataFlow& flow,
+                                                const SizedValue& raw_input, const Value& context);
 
 // A Task's (or a Parallel's, a Map's) result, checked against the size
 // limit before ResultSelector sees it; for a Task an oversize result is that
 // attempt's failure.
-Result<void, DataFlowFailure> check_task_result(const StateDataFlow& flow, const Value& result);
+Result<SizedValue, DataFlowFailure> check_task_result(const StateDataFlow& flow, Value result);
 
 // The state's output: ResultSelector over the result, ResultPath placing it
-// into the raw input, OutputPath, then the size limit. `raw_input` must be
-// within the limit, as every execution input and state output is checked.
-Result<Value, DataFlowFailure> state_output(const StateDataFlow& flow, const Value& raw_input,
-                                            Value result, const Value& context);
+// into the raw input, OutputPath, then the size limit.
+Result<SizedValue, DataFlowFailure> state_output(const StateDataFlow& flow,
+                                                 const SizedValue& raw_input, SizedValue result,
+                                                 const Value& context);
 
 // The output of a Choice, Wait or Succeed state: OutputPath over E (as
 // effective_input gave it), then the size limit.
-Result<Value, DataFlowFailure> pass_through_output(const StateDataFlow& flow,
-                                                   const Value& effective, const Value& context);
+Result<SizedValue, DataFlowFailure> pass_through_output(const StateDataFlow& flow,
+                                                        const SizedValue& effective,
+                                                        const Value& context);
 
 // ResultPath alone: `value` placed into `raw_input`; also what a catcher does
-// with the error output.
-Result<Value, DataFlowFailure> apply_result_path(const PathSetting& result_path,
-                                                 const Value& raw_input, Value value);
+// with the error output. The result's bound is not checked against the limit.
+Result<SizedValue, DataFlowFailure> apply_result_path(const PathSetting& result_path,
+                                                      const SizedValue& raw_input,
+                                                      SizedValue value);
 
 // One reading path field on its own (TimeoutSecondsPath, HeartbeatSecondsPath
 // and the like): its value in `document`, or in the context object for "$$",

@@ -107,12 +107,13 @@ TEST(LowerDataFlow, LoweredFlowRunsTheRecordedPassCase) {
       R"({"Type":"Pass","InputPath":"$.initialData","Parameters":{"staticValue":"some value",)"
       R"("inputValue.$":"$.fieldFromInput"},"ResultPath":"$.modifiedData","End":true})"));
   ASSERT_TRUE(flow.ok());
-  const Value raw = read_json(R"({"initialData":{"fieldFromInput":"v"},"u":1})").value();
+  const SizedValue raw =
+      measured(read_json(R"({"initialData":{"fieldFromInput":"v"},"u":1})").value());
   auto result = pass_result(*flow, raw, Value());
   ASSERT_TRUE(result.ok());
   auto output = state_output(*flow, raw, *result, Value());
   ASSERT_TRUE(output.ok());
-  EXPECT_EQ(write_json(*output),
+  EXPECT_EQ(write_json(output->value),
             R"({"initialData":{"fieldFromInput":"v"},"u":1,)"
             R"("modifiedData":{"staticValue":"some value","inputValue":"v"}})");
 }

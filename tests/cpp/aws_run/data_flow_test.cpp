@@ -58,7 +58,7 @@ StateDataFlow flow_of(const Fields& f, std::string subject = "State_1") {
   StateDataFlow flow;
   flow.input_path = setting(f.input_path_);
   flow.parameters = compiled(f.parameters_);
-  if (!f.result_.empty()) flow.result = json(f.result_);
+  if (!f.result_.empty()) flow.result = measured(json(f.result_));
   flow.result_selector = compiled(f.result_selector_);
   flow.result_path = setting(f.result_path_);
   flow.output_path = setting(f.output_path_);
@@ -93,32 +93,35 @@ enum class Shape { kPass, kTask, kSucceed };
 // Failures read "<error name>|<cause as reported for state 'pass', entry #2>".
 std::string run(Shape shape, const StateDataFlow& flow, std::string_view input,
                 std::string_view task_result = "") {
-  const Value raw = json(input);
+  const SizedValue raw = measured(json(input));
   const Value context = context_for("TestState");
-  auto output = [&]() -> Result<Value, DataFlowFailure> {
+  auto output = [&]() -> Result<SizedValue, DataFlowFailure> {
     switch (shape) {
       case Shape::kPass: {
-        VORN_TRY_ASSIGN(Value result, pass_result(flow, raw, context));
+        VORN_TRY_ASSIGN(SizedValue result, pass_result(flow, raw, context));
         return state_output(flow, raw, std::move(result), context);
       }
       case Shape::kTask: {
-        VORN_TRY_ASSIGN(Value effective, effective_input(flow, raw, context));
-        VORN_TRY_ASSIGN(Value handler_input, task_input(flow, effective, context));
-        const Value result = task_result.empty() ? handler_input : json(task_result);
-        VORN_TRY(check_task_result(flow, result));
-        return state_output(flow, raw, result, context);
+        VORN_TRY_ASSIGN(SizedValue effective, effective_input(flow, raw, context));
+        VORN_TRY_ASSIGN(SizedValue handler_input, task_input(flow, effective, context));
+        VORN_TRY_ASSIGN(
+            SizedValue result,
+            check_task_result(flow, task_result.empty() ? handler_input.value : json(task_result)));
+        return state_output(flow, raw, std::move(result), context);
       }
       case Shape::kSucceed: {
-        VORN_TRY_ASSIGN(Value effective, effective_input(flow, raw, context));
+        VORN_TRY_ASSIGN(SizedValue effective, effective_input(flow, raw, context));
         return pass_through_output(flow, effective, context);
       }
     }
-    return Value();
+    return SizedValue();
   }();
   if (!output.ok()) {
     return std::string(output.error().error_name()) + "|" + full_cause(output.error(), "pass", 2);
   }
-  return write_json(*output);
+  // Whatever bound a step carried, it is never below the size.
+  EXPECT_GE(output->size_bound, compact_size(output->value));
+  return write_json(output->value);
 }
 
 struct Case {
@@ -309,7 +312,7 @@ TEST(DataFlow, PayloadLimitCountsCompactUtf8Bytes) {
   };
   for (const Row& row : rows) {
     StateDataFlow flow = flow_of(Fields());
-    flow.result = row.payload;
+    flow.result = measured(row.payload);
     EXPECT_EQ(run(Shape::kPass, flow, "{}"), row.fits ? write_json(row.payload) : limit_cause)
         << row.what;
   }
@@ -324,6 +327,14 @@ TEST(DataFlow, PayloadLimitAppliesToWhatLeavesTheState) {
   EXPECT_EQ(run(Shape::kPass, flow_of(Fields().result(big).result_path("$.r").output_path("$.a")),
                 R"({"a":1})"),
             "1");
+  // Bounds add up past the limit: then the payload is counted, and only a
+  // real excess fails (the second placement replaces what it would double).
+  const std::string half = R"({"s":")" + std::string(140'000, 'a') + R"("})";
+  const StateDataFlow place_half = flow_of(Fields().result(half).result_path("$.r"));
+  EXPECT_EQ(run(Shape::kPass, place_half, half),
+            "States.DataLimitExceeded|The state/task 'State_1' returned a result with a size "
+            "exceeding the maximum number of bytes service limit.");
+  EXPECT_EQ(run(Shape::kPass, place_half, R"({"r":)" + half + "}"), R"({"r":)" + half + "}");
   // A deep scan repeats its matches: within the limit in, over it out.
   const std::string nested = R"({"a":{"b":{"c":")" + std::string(100'000, 'x') + R"("}}})";
   EXPECT_EQ(run(Shape::kSucceed, flow_of(Fields().output_path("$..*")), nested),
@@ -371,8 +382,8 @@ TEST(PayloadSize, CountsTheCompactTextAndStopsPastTheBound) {
 }
 
 TEST(DataFlow, CatcherResultPathPlacesTheErrorOutput) {
-  const Value raw = json(R"({"a":1})");
-  const Value error = json(R"({"Error":"E","Cause":"C"})");
+  const SizedValue raw = measured(json(R"({"a":1})"));
+  const SizedValue error = measured(json(R"({"Error":"E","Cause":"C"})"));
   struct Row {
     PathSetting path;
     std::string expected;
@@ -382,11 +393,15 @@ TEST(DataFlow, CatcherResultPathPlacesTheErrorOutput) {
       {PathSetting::null(), R"({"a":1})"},
       {PathSetting::of(JsonPath::parse("$.err").value()),
        R"({"a":1,"err":{"Error":"E","Cause":"C"}})"},
+      // Created keys that need escapes still fit the bound the placement gives.
+      {PathSetting::of(JsonPath::parse("$['\x01\x02\x03'].b").value()),
+       R"({"a":1,"\u0001\u0002\u0003":{"b":{"Error":"E","Cause":"C"}}})"},
   };
   for (const Row& row : rows) {
     auto out = apply_result_path(row.path, raw, error);
     ASSERT_TRUE(out.ok());
-    EXPECT_EQ(write_json(*out), row.expected);
+    EXPECT_EQ(write_json(out->value), row.expected);
+    EXPECT_GE(out->size_bound, compact_size(out->value));
   }
 }
 
