@@ -5,8 +5,8 @@
 // A StateDataFlow is built once per state when a definition is lowered: its
 // paths are parsed and its templates compiled there, so a step only walks
 // ready trees. It is immutable while runs use it and may be shared by any
-// number of them. The step functions take Values by const reference (or by
-// value where they consume one) and return new Values that share every node
+// number of them. The step functions take payloads by const reference (or
+// by value where they consume one) and return new ones that share every node
 // they did not change; nothing here keeps a reference after returning.
 //
 // Every step takes the context object for "$$" paths. Building it costs a few
@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "aws_data/json_path.hpp"
 #include "aws_data/payload_template.hpp"
