@@ -293,6 +293,33 @@ def aws_intrinsic_seeds():
             [b'{"k":' * 999 + b'{"x.$":"$"}' + b"}" * 999])
 
 
+# A state's data flow: a template, a ResultPath and an input, one per line.
+AWS_FLOW_TEMPLATES = [
+    {}, {"Arg1": "argument1", "FromInput.$": "$"}, {"item.$": "$.items[1]"},
+    {"item.$": "$.item.items[1:5].itemValue"}, {"u.$": "$.users[?(@.status == 0)]"},
+    {"value.$": "$.no_such_jsonpath"}, {"value.$": "$$.Execution.Input.no_such_jsonpath"},
+    {"c.$": "$$", "s.$": "$$.State.Name"}, {"Entries": [{"Detail.$": "$..*", "n": 0.0}, [1]]},
+    {"r.$": "States.MathAdd($.a, 1)"}, {"a": 1, "a.$": "$"}, {"deep.$": "$..*..*"},
+]
+AWS_FLOW_RESULT_PATHS = [b"$", b"$.r", b"$.enigma.mystery", b"$.items[0].x", b"$.items[-1]",
+                         b"$$.r", b"$.a[*]", b"$.", b""]
+AWS_FLOW_INPUTS = [
+    b'{"items":[{"item_key":0},{"item_key":1}],"a":1}', b'{"int-literal":0}', b'"s"', b"[]",
+    b'{"users":[{"year":1997,"status":0},{"year":1998,"status":1}]}', b"not json",
+    b'{"big":"' + b"a" * 140000 + b'"}', b'{"a":' * 999 + b"0" + b"}" * 999,
+]
+
+
+def aws_data_flow_seeds():
+    return ([json.dumps(t, ensure_ascii=False).encode() + b"\n" + path + b"\n" + document
+             for i, t in enumerate(AWS_FLOW_TEMPLATES)
+             for path in AWS_FLOW_RESULT_PATHS[i % 3::3]
+             for document in AWS_FLOW_INPUTS[i % 2::2]
+             # a deep scan of a deep scan over the deep input only spends the work budget
+             if not ("..*..*" in json.dumps(t) and document.startswith(b'{"a":{'))] +
+            [b'{"k":' * 999 + b'{"x.$":"$"}' + b"}" * 999 + b"\n$.k\n" + b"[" * 999 + b"]" * 999])
+
+
 # ---------------------------------------------------------------- path operations
 
 def path_bytes(segments):
@@ -487,6 +514,8 @@ TARGETS = {
     "fuzz_aws_intrinsic": (aws_intrinsic_seeds, JSON_TOKENS + [
         "States.", "Format(", "Array(", "MathAdd(", "JsonMerge(", "Hash(", "UUID()", ".$", "$$.",
         "'", "\\'", "\\{", "{}", ", ", "SHA-256", "false"]),
+    "fuzz_aws_data_flow": (aws_data_flow_seeds, JSON_TOKENS + [
+        ".$", "$", "$$", "$.", "$..*", "[*]", "[0]", "[-1]", "States.", "\n"]),
     "fuzz_aws_check": (aws_check_seeds, JSON_TOKENS + ASL_WORDS + [
         "Wait", "Parallel", "Map", "Branches", "ItemProcessor", "Iterator", "ItemsPath",
         "ItemSelector", "Timestamp", "Seconds", "ErrorPath", "Credentials", "RoleArn",
