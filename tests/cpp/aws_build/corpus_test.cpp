@@ -7,8 +7,12 @@
 #include <iostream>
 #include <set>
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "aws_build/check.hpp"
+#include "aws_build/lower_program.hpp"
 
 namespace vorn::aws {
 namespace {
@@ -26,30 +30,62 @@ const std::set<std::string> kKnownRefusals = {
     "shared-fallback-state-jsonata__statemachine__statemachine.asl.json",
 };
 
+// Each definition of the corpus: its file name and its check.
+std::vector<std::pair<std::string, CheckOutcome>> checked_corpus() {
+  std::vector<std::pair<std::string, CheckOutcome>> out;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() != ".json") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    out.emplace_back(entry.path().filename().string(), check_definition(text.str()));
+  }
+  return out;
+}
+
 TEST(CheckCorpus, AwsAcceptedDefinitionsPass) {
   if (!std::filesystem::is_directory(kCorpus)) {
     GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
   }
   int files = 0;
   std::set<std::string> refused;
-  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
-    if (entry.path().extension() != ".json") continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+  for (const auto& [name, outcome] : checked_corpus()) {
     ++files;
-    const CheckOutcome outcome = check_definition(text.str());
     if (outcome.definition) continue;
-    refused.insert(entry.path().filename().string());
+    refused.insert(name);
     for (const Diagnostic& d : outcome.diagnostics) {
       if (d.severity != Severity::kError) continue;
-      std::cout << entry.path().filename().string() << ": " << d.code << ": " << d.message
+      std::cout << name << ": " << d.code << ": " << d.message
                 << " at " << d.location << " (line " << d.line << ")\n";
     }
   }
   EXPECT_GT(files, 0);
   // Exactly these: a sample that starts to pass leaves the list too.
   EXPECT_EQ(refused, kKnownRefusals);
+}
+
+// Every accepted definition lowers, or is refused only for what cannot run
+// yet; the count of those that lower is printed for the record.
+TEST(LowerCorpus, AcceptedDefinitionsLowerOrNameWhatCannotRunYet) {
+  if (!std::filesystem::is_directory(kCorpus)) {
+    GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to lower";
+  }
+  int accepted = 0, lowered = 0;
+  for (const auto& [name, outcome] : checked_corpus()) {
+    if (!outcome.definition) continue;
+    ++accepted;
+    const auto program = lower_program(*outcome.definition);
+    if (program.ok()) {
+      ++lowered;
+      continue;
+    }
+    for (const Diagnostic& d : program.error()) {
+      EXPECT_EQ(d.code, code::kUnsupportedFeature)
+          << name << ": " << d.message << " at " << d.location;
+    }
+  }
+  std::cout << lowered << " of " << accepted << " accepted definitions lower into a program\n";
+  EXPECT_GT(lowered, 0);
 }
 
 }  // namespace
