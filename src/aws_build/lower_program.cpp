@@ -29,6 +29,32 @@ StateKind kind_of(StateType type) {
 
 bool has_assign(const Value& object) { return object.find("Assign") != nullptr; }
 
+bool reads_context(const std::optional<JsonPath>& path) { return path && path->is_context(); }
+
+// Whatever of a state's own step reads "$$" (its data flow says so itself).
+bool step_reads_context(const ProgramState& state) {
+  if (const auto* task = std::get_if<TaskStep>(&state.step)) {
+    return reads_context(task->timeout_seconds_path) ||
+           reads_context(task->heartbeat_seconds_path);
+  }
+  if (const auto* choice = std::get_if<ChoiceStep>(&state.step)) {
+    for (const ChoiceTest& test : choice->rules.tests()) {
+      const auto* operand = std::get_if<JsonPath>(&test.operand);
+      if (test.variable.is_context() || (operand != nullptr && operand->is_context())) return true;
+    }
+    return false;
+  }
+  if (const auto* wait = std::get_if<WaitStep>(&state.step)) {
+    if (const auto* p = std::get_if<WaitSecondsPath>(&wait->timing)) return p->path.is_context();
+    if (const auto* p = std::get_if<WaitTimestampPath>(&wait->timing)) return p->path.is_context();
+    return false;
+  }
+  if (const auto* fail_step = std::get_if<FailStep>(&state.step)) {
+    return reads_context(fail_step->error_path) || reads_context(fail_step->cause_path);
+  }
+  return false;
+}
+
 // Lowers the states of one scope; every problem of every state is reported.
 class ScopeLowering {
  public:
@@ -75,6 +101,7 @@ class ScopeLowering {
       problem(flow.error());
     }
     std::visit([&](const auto& fields) { lower_fields(fields, out); }, state.fields);
+    out.reads_context = out.flow.reads_context || step_reads_context(out);
     return out;
   }
 

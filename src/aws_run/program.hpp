@@ -73,6 +73,9 @@ struct ProgramState {
   std::uint32_t next = kNoState;  // Next; kNoState for End and for states that never go on
   StateDataFlow flow;
   std::variant<std::monostate, TaskStep, ChoiceStep, WaitStep, FailStep> step;
+  // Some path, template or rule of the state reads "$$", which is then built
+  // for it; most states never need it.
+  bool reads_context = false;
 };
 
 struct ProgramScope {

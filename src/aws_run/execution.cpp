@@ -1,0 +1,379 @@
+#include "aws_run/execution.hpp"
+
+#include <utility>
+
+#include "aws_data/write.hpp"
+#include "aws_run/choice_evaluation.hpp"
+#include "aws_run/fail_fields.hpp"
+#include "aws_run/failure_route.hpp"
+#include "aws_run/wait_evaluation.hpp"
+
+namespace vorn::aws {
+
+namespace {
+
+EventType entered_event(StateKind kind) {
+  switch (kind) {
+    case StateKind::kTask: return EventType::kTaskStateEntered;
+    case StateKind::kPass: return EventType::kPassStateEntered;
+    case StateKind::kChoice: return EventType::kChoiceStateEntered;
+    case StateKind::kWait: return EventType::kWaitStateEntered;
+    case StateKind::kSucceed: return EventType::kSucceedStateEntered;
+    case StateKind::kFail: return EventType::kFailStateEntered;
+    case StateKind::kParallel: return EventType::kParallelStateEntered;
+    case StateKind::kMap: return EventType::kMapStateEntered;
+  }
+  return EventType::kPassStateEntered;
+}
+
+// A Fail state is never left, so it has no exit event.
+EventType exited_event(StateKind kind) {
+  switch (kind) {
+    case StateKind::kTask: return EventType::kTaskStateExited;
+    case StateKind::kChoice: return EventType::kChoiceStateExited;
+    case StateKind::kWait: return EventType::kWaitStateExited;
+    case StateKind::kSucceed: return EventType::kSucceedStateExited;
+    case StateKind::kParallel: return EventType::kParallelStateExited;
+    case StateKind::kMap: return EventType::kMapStateExited;
+    case StateKind::kPass:
+    case StateKind::kFail: break;
+  }
+  return EventType::kPassStateExited;
+}
+
+// The events of one attempt, by what the resource names.
+struct AttemptEvents {
+  EventType scheduled, started, succeeded, failed, timed_out;
+};
+
+AttemptEvents attempt_events(ResourceKind kind) {
+  switch (kind) {
+    case ResourceKind::kLambdaFunction:
+      return {EventType::kLambdaFunctionScheduled, EventType::kLambdaFunctionStarted,
+              EventType::kLambdaFunctionSucceeded, EventType::kLambdaFunctionFailed,
+              EventType::kLambdaFunctionTimedOut};
+    case ResourceKind::kActivity:
+      return {EventType::kActivityScheduled, EventType::kActivityStarted,
+              EventType::kActivitySucceeded, EventType::kActivityFailed,
+              EventType::kActivityTimedOut};
+    case ResourceKind::kServiceIntegration:
+    case ResourceKind::kOther: break;
+  }
+  return {EventType::kTaskScheduled, EventType::kTaskStarted, EventType::kTaskSucceeded,
+          EventType::kTaskFailed, EventType::kTaskTimedOut};
+}
+
+TaskError as_task_error(const DataFlowFailure& failure, const StateSite& site) {
+  return TaskError{std::string(failure.error_name()),
+                   full_cause(failure, site.state_name, site.entered_event_id)};
+}
+
+}  // namespace
+
+std::string_view execution_status_name(ExecutionStatus status) {
+  switch (status) {
+    case ExecutionStatus::kRunning: return "RUNNING";
+    case ExecutionStatus::kSucceeded: return "SUCCEEDED";
+    case ExecutionStatus::kFailed: return "FAILED";
+    case ExecutionStatus::kTimedOut: return "TIMED_OUT";
+    case ExecutionStatus::kAborted: return "ABORTED";
+  }
+  return "RUNNING";
+}
+
+Execution::Execution(std::shared_ptr<const Program> program, Value input,
+                     ExecutionIdentity identity, Clock& clock, std::uint64_t seed)
+    : program_(std::move(program)),
+      identity_(std::move(identity)),
+      clock_(clock),
+      random_(seed),
+      start_(clock.now()) {
+  context_ = make_execution_context(ExecutionContextFields{
+      identity_.arn, input, start_, identity_.name, identity_.role_arn, 0, identity_.machine_arn,
+      identity_.machine_name});
+  if (program_->timeout_seconds) deadline_ = add_seconds(start_, *program_->timeout_seconds);
+  history_.append(make_execution_started(start_, input, SharedText(identity_.role_arn)));
+  current_ = program_->scopes[0].start;
+  input_ = measured(std::move(input));
+}
+
+Execution::Progress Execution::step() {
+  if (status_ != ExecutionStatus::kRunning) return Progress::kEnded;
+  if (task_due_) return Progress::kTaskDue;
+  if (retry_at_) {
+    const Instant wake = *retry_at_;
+    retry_at_.reset();
+    if (sleep_until(wake)) schedule_attempt();
+  } else if (past_deadline(clock_.now())) {
+    time_out();
+  } else {
+    enter_state();
+  }
+  if (status_ != ExecutionStatus::kRunning) return Progress::kEnded;
+  return task_due_ ? Progress::kTaskDue : Progress::kStepped;
+}
+
+Value Execution::context_for(const ProgramState& s, bool with_retry_count) {
+  if (!s.reads_context) return Value();
+  StateContextFields fields;
+  fields.state_name = s.name;
+  fields.entered_time = entered_at_;
+  if (with_retry_count) fields.retry_count = retries_.retry_count();
+  return make_context_object(context_, fields);
+}
+
+void Execution::enter_state() {
+  const ProgramState& s = state();
+  ++states_entered_;
+  entered_at_ = clock_.now();
+  entered_event_id_ = history_.append(
+      make_state_event(entered_event(s.kind), entered_at_, SharedText(s.name), input_.value));
+  switch (s.kind) {
+    case StateKind::kTask: return run_task(s);
+    case StateKind::kPass: return run_pass(s);
+    case StateKind::kChoice: return run_choice(s);
+    case StateKind::kWait: return run_wait(s);
+    case StateKind::kSucceed: return run_succeed(s);
+    case StateKind::kFail: return run_fail(s);
+    case StateKind::kParallel:
+    case StateKind::kMap:
+      // lower_program refuses both, so a Program never holds one.
+      return fail_execution(runtime_error(site(), "this state type cannot run yet"));
+  }
+}
+
+void Execution::run_pass(const ProgramState& s) {
+  const Value context = context_for(s, false);
+  auto result = pass_result(s.flow, input_, context);
+  if (!result.ok()) return fail_with(result.error());
+  auto output = state_output(s.flow, input_, std::move(result).value(), context);
+  if (!output.ok()) return fail_with(output.error());
+  leave(std::move(output).value(), s.next);
+}
+
+void Execution::run_choice(const ProgramState& s) {
+  const Value context = context_for(s, false);
+  auto effective = effective_input(s.flow, input_, context);
+  if (!effective.ok()) return fail_with(effective.error());
+  const auto& choice = std::get<ChoiceStep>(s.step);
+  const auto decision = evaluate_choices(choice.rules, effective->value, context);
+  if (!decision.ok()) {
+    return fail_execution(TaskError{decision.error().error,
+                                    cause_prefix(site()) + decision.error().cause});
+  }
+  const std::uint32_t next = decision->choice == ChoiceDecision::kDefault
+                                 ? choice.default_target
+                                 : choice.targets[decision->choice];
+  auto output = pass_through_output(s.flow, *effective, context);
+  if (!output.ok()) return fail_with(output.error());
+  leave(std::move(output).value(), next);
+}
+
+void Execution::run_wait(const ProgramState& s) {
+  const Value context = context_for(s, false);
+  auto effective = effective_input(s.flow, input_, context);
+  if (!effective.ok()) return fail_with(effective.error());
+  const auto wake =
+      wake_instant(std::get<WaitStep>(s.step).timing, effective->value, clock_.now());
+  if (!wake.ok()) return fail_execution(runtime_error(site(), wake.error()));
+  if (!sleep_until(*wake)) return;
+  auto output = pass_through_output(s.flow, *effective, context);
+  if (!output.ok()) return fail_with(output.error());
+  leave(std::move(output).value(), s.next);
+}
+
+void Execution::run_succeed(const ProgramState& s) {
+  const Value context = context_for(s, false);
+  auto effective = effective_input(s.flow, input_, context);
+  if (!effective.ok()) return fail_with(effective.error());
+  auto output = pass_through_output(s.flow, *effective, context);
+  if (!output.ok()) return fail_with(output.error());
+  leave(std::move(output).value(), kNoState);
+}
+
+void Execution::run_fail(const ProgramState& s) {
+  const auto& step = std::get<FailStep>(s.step);
+  const Value context = context_for(s, false);
+  TaskError failure{step.error, step.cause};
+  if (step.error_path) {
+    auto text = fail_field_text(*step.error_path, "ErrorPath", input_.value, context);
+    if (!text.ok()) return fail_with(text.error());
+    failure.error = std::move(text).value();
+  }
+  if (step.cause_path) {
+    auto text = fail_field_text(*step.cause_path, "CausePath", input_.value, context);
+    if (!text.ok()) return fail_with(text.error());
+    failure.cause = std::move(text).value();
+  }
+  fail_execution(std::move(failure));
+}
+
+void Execution::run_task(const ProgramState&) {
+  retries_ = RetryCounter();
+  task_resource_.reset();
+  schedule_attempt();
+}
+
+std::optional<std::int64_t> Execution::resolve_timeout(const TaskStep& step,
+                                                       const Value& effective,
+                                                       const Value& context) {
+  if (!step.timeout_seconds_path) return step.timeout_seconds;
+  const JsonPath& path = *step.timeout_seconds_path;
+  auto value = read_path_field(path, effective, context);
+  if (!value.ok()) {
+    fail_with(value.error());
+    return std::nullopt;
+  }
+  if (!value->is_number() || !value->is_integral() || value->number_value() < 1 ||
+      value->number_value() > 99'999'999) {
+    fail_execution(runtime_error(site(), "The TimeoutSecondsPath parameter does not reference "
+                                         "a positive integer: " +
+                                             std::string(path.text()) + " == " +
+                                             write_json(*value)));
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(value->number_value());
+}
+
+void Execution::schedule_attempt() {
+  const ProgramState& s = state();
+  const auto& step = std::get<TaskStep>(s.step);
+  // Every attempt runs the state again from its raw input; only
+  // $$.State.RetryCount differs.
+  const Value context = context_for(s, true);
+  auto effective = effective_input(s.flow, input_, context);
+  if (!effective.ok()) return task_data_failed(effective.error());
+  auto handler_input = task_input(s.flow, *effective, context);
+  if (!handler_input.ok()) return task_data_failed(handler_input.error());
+  if (!task_resource_) {
+    const auto timeout = resolve_timeout(step, effective->value, context);
+    if (status_ != ExecutionStatus::kRunning) return;
+    auto resource = std::make_shared<TaskEventResource>();
+    if (step.target.kind == ResourceKind::kServiceIntegration) {
+      resource->resource_type = step.target.resource_type;
+      resource->resource = step.target.action;
+    } else {
+      resource->resource = step.resource;
+    }
+    resource->region = identity_.region;
+    resource->timeout_seconds = timeout;
+    resource->heartbeat_seconds = step.heartbeat_seconds;
+    task_resource_ = std::move(resource);
+  }
+  const AttemptEvents events = attempt_events(step.target.kind);
+  attempt_started_ = clock_.now();
+  history_.append(make_payload_event(events.scheduled, attempt_started_, handler_input->value,
+                                     task_resource_));
+  history_.append(make_task_event(events.started, attempt_started_, task_resource_));
+  task_call_ = TaskCall{s.name, &step, std::move(handler_input).value().value,
+                        retries_.retry_count(), task_resource_->timeout_seconds};
+  task_due_ = true;
+}
+
+void Execution::finish_task(TaskOutcome outcome) {
+  if (!task_due_) return;
+  task_due_ = false;
+  const ProgramState& s = state();
+  const auto& step = std::get<TaskStep>(s.step);
+  const AttemptEvents events = attempt_events(step.target.kind);
+  const auto timeout = task_call_.timeout_seconds;
+  const bool timed_out = timeout && outcome.elapsed > std::chrono::seconds(*timeout);
+  // An attempt that overran is judged at its timeout, not when it returned.
+  const Instant end = timed_out ? add_seconds(attempt_started_, *timeout)
+                                : add_duration(attempt_started_, outcome.elapsed);
+  if (clock_.now() < end && !sleep_until(end)) return;
+  if (timed_out) {
+    history_.append(
+        make_failure_event(events.timed_out, clock_.now(), task_timed_out(), task_resource_));
+    return attempt_failed(task_timed_out());
+  }
+  if (outcome.kind == TaskOutcome::Kind::kFailed) {
+    history_.append(
+        make_failure_event(events.failed, clock_.now(), outcome.failure, task_resource_));
+    return attempt_failed(std::move(outcome.failure));
+  }
+  auto result = check_task_result(s.flow, std::move(outcome.result));
+  if (!result.ok()) {
+    const TaskError failure = as_task_error(result.error(), site());
+    history_.append(make_failure_event(events.failed, clock_.now(), failure, task_resource_));
+    return attempt_failed(failure);
+  }
+  history_.append(make_payload_event(
+      events.succeeded, clock_.now(), result->value,
+      step.target.kind == ResourceKind::kLambdaFunction ? nullptr : task_resource_));
+  const Value context = context_for(s, true);
+  auto output = state_output(s.flow, input_, std::move(result).value(), context);
+  if (!output.ok()) return task_data_failed(output.error());
+  leave(std::move(output).value(), s.next);
+}
+
+void Execution::attempt_failed(TaskError failure) {
+  const auto& step = std::get<TaskStep>(state().step);
+  FailureRoute route = route_failure(step.retry, step.catch_rules, retries_, random_,
+                                     input_.value, failure, site());
+  switch (route.kind) {
+    case FailureRoute::Kind::kRetry:
+      retry_at_ = add_duration(clock_.now(), route.retry.delay);
+      return;
+    case FailureRoute::Kind::kCatch:
+      return leave(measured(std::move(route.caught->output)),
+                   step.catch_targets[route.caught->rule_index]);
+    case FailureRoute::Kind::kFail:
+      return fail_execution(std::move(route.failure));
+  }
+}
+
+void Execution::task_data_failed(const DataFlowFailure& failure) {
+  if (!failure.catchable()) return fail_with(failure);
+  attempt_failed(as_task_error(failure, site()));
+}
+
+void Execution::leave(SizedValue output, std::uint32_t next) {
+  const ProgramState& s = state();
+  const Instant now = clock_.now();
+  history_.append(make_state_event(exited_event(s.kind), now, SharedText(s.name), output.value));
+  if (next == kNoState) {
+    history_.append(make_payload_event(EventType::kExecutionSucceeded, now, output.value));
+    status_ = ExecutionStatus::kSucceeded;
+    output_ = std::move(output.value);
+    return;
+  }
+  current_ = next;
+  input_ = std::move(output);
+}
+
+void Execution::fail_execution(TaskError failure) {
+  history_.append(make_failure_event(EventType::kExecutionFailed, clock_.now(), failure));
+  status_ = ExecutionStatus::kFailed;
+  failure_ = std::move(failure);
+}
+
+void Execution::fail_with(const DataFlowFailure& failure) {
+  fail_execution(as_task_error(failure, site()));
+}
+
+bool Execution::sleep_until(Instant wake) {
+  if (past_deadline(wake)) {
+    clock_.sleep_until(*deadline_);
+    time_out();
+    return false;
+  }
+  clock_.sleep_until(wake);
+  return true;
+}
+
+void Execution::time_out() {
+  task_due_ = false;
+  history_.append(make_event(EventType::kExecutionTimedOut, clock_.now()));
+  status_ = ExecutionStatus::kTimedOut;
+}
+
+void Execution::stop(std::optional<std::string> error, std::optional<std::string> cause) {
+  if (status_ != ExecutionStatus::kRunning) return;
+  task_due_ = false;
+  failure_ = TaskError{std::move(error), std::move(cause)};
+  history_.append(make_failure_event(EventType::kExecutionAborted, clock_.now(), failure_));
+  status_ = ExecutionStatus::kAborted;
+}
+
+}  // namespace vorn::aws

@@ -1,0 +1,169 @@
+// Execution: one run of a Program, driven a step at a time by its caller on
+// one thread.
+//
+// A step enters one state and does all of it that needs no one else. A Task
+// attempt is handed to the caller instead (task_call()), who runs it however
+// it likes (a Python function, a scripted outcome) and reports back with
+// finish_task(); the execution then records the outcome, retries, catches or
+// moves on. Time comes from the Clock the caller lends: Wait states and retry
+// delays sleep on it (a VirtualClock jumps, a RealClock sleeps) and every
+// history timestamp reads it. Everything random (jitter) draws from the
+// execution's own RandomSource, seeded by the caller, so the same program,
+// input and seed always give the same history.
+//
+// The Program is shared; the Clock must outlive the Execution.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "aws_data/value.hpp"
+#include "aws_run/clock.hpp"
+#include "aws_run/context_object.hpp"
+#include "aws_run/data_flow.hpp"
+#include "aws_run/history.hpp"
+#include "aws_run/program.hpp"
+#include "aws_run/random_source.hpp"
+#include "aws_run/retry_policy.hpp"
+#include "aws_run/task_error.hpp"
+
+namespace vorn::aws {
+
+// Who is running: what $$.Execution and $$.StateMachine show and what task
+// events name.
+struct ExecutionIdentity {
+  std::string name;
+  std::string arn;  // arn:aws:states:<region>:<account>:execution:<machine>:<name>
+  std::string machine_name;
+  std::string machine_arn;
+  std::string role_arn;
+  std::string region;
+};
+
+enum class ExecutionStatus : std::uint8_t { kRunning, kSucceeded, kFailed, kTimedOut, kAborted };
+
+// "RUNNING", "SUCCEEDED", "FAILED", "TIMED_OUT", "ABORTED".
+std::string_view execution_status_name(ExecutionStatus status);
+
+// One Task attempt for the caller to run.
+struct TaskCall {
+  std::string_view state_name;
+  const TaskStep* task = nullptr;
+  Value input;                 // Parameters over the effective input, or that input itself
+  std::int64_t attempt = 0;    // 0 for the first try of this visit
+  std::optional<std::int64_t> timeout_seconds;  // TimeoutSeconds or its path's value
+};
+
+// How a Task attempt ended. `elapsed` is how long it took on the
+// execution's clock: an attempt that took longer than its TimeoutSeconds
+// fails with States.Timeout whatever it returned.
+struct TaskOutcome {
+  enum class Kind : std::uint8_t { kSucceeded, kFailed };
+  Kind kind = Kind::kSucceeded;
+  Value result;       // kSucceeded
+  TaskError failure;  // kFailed
+  Duration elapsed{0};
+
+  static TaskOutcome succeeded(Value result, Duration elapsed = Duration(0)) {
+    return {Kind::kSucceeded, std::move(result), {}, elapsed};
+  }
+  static TaskOutcome failed(TaskError failure, Duration elapsed = Duration(0)) {
+    return {Kind::kFailed, Value(), std::move(failure), elapsed};
+  }
+};
+
+class Execution {
+ public:
+  // Starts the run: ExecutionStarted is recorded at the clock's now.
+  Execution(std::shared_ptr<const Program> program, Value input, ExecutionIdentity identity,
+            Clock& clock, std::uint64_t seed);
+  Execution(const Execution&) = delete;
+  Execution& operator=(const Execution&) = delete;
+
+  enum class Progress : std::uint8_t {
+    kStepped,  // a state was entered (and maybe left); call step() again
+    kTaskDue,  // task_call() waits for finish_task()
+    kEnded,    // the execution is over
+  };
+  // One scheduler step. While a task is due it does nothing and says so.
+  Progress step();
+
+  // The attempt the caller must run; null unless step() said kTaskDue.
+  const TaskCall* task_call() const { return task_due_ ? &task_call_ : nullptr; }
+  // Ends the attempt task_call() described. Ignored when no task is due.
+  void finish_task(TaskOutcome outcome);
+
+  // Ends a running execution as ABORTED, as StopExecution does.
+  void stop(std::optional<std::string> error, std::optional<std::string> cause);
+
+  ExecutionStatus status() const { return status_; }
+  // The final output of a SUCCEEDED execution; null otherwise.
+  const Value& output() const { return output_; }
+  // The error and cause of a FAILED (or ABORTED) execution.
+  const TaskError& failure() const { return failure_; }
+  const History& history() const { return history_; }
+  const ExecutionIdentity& identity() const { return identity_; }
+  Instant start_time() const { return start_; }
+  // States entered so far, a Task's retries not counted again.
+  std::int64_t states_entered() const { return states_entered_; }
+
+ private:
+  const ProgramState& state() const { return program_->scopes[0].states[current_]; }
+  // $$ for the current state; null for a state that never reads it.
+  Value context_for(const ProgramState& s, bool with_retry_count);
+  void enter_state();
+  void run_pass(const ProgramState& s);
+  void run_choice(const ProgramState& s);
+  void run_wait(const ProgramState& s);
+  void run_succeed(const ProgramState& s);
+  void run_fail(const ProgramState& s);
+  void run_task(const ProgramState& s);
+  void schedule_attempt();
+  void attempt_failed(TaskError failure);
+  void leave(SizedValue output, std::uint32_t next);
+  void fail_execution(TaskError failure);
+  void fail_with(const DataFlowFailure& failure);
+  // A Task's data failing: a payload over the limit is the attempt's
+  // failure, which Retry and Catch see; anything else ends the run.
+  void task_data_failed(const DataFlowFailure& failure);
+  std::optional<std::int64_t> resolve_timeout(const TaskStep& step, const Value& effective,
+                                              const Value& context);
+  // Sleeps until `wake`, or times the execution out at its deadline first;
+  // false when it timed out.
+  bool sleep_until(Instant wake);
+  bool past_deadline(Instant at) const { return deadline_ && *deadline_ < at; }
+  void time_out();
+  StateSite site() const { return StateSite{state().name, entered_event_id_}; }
+
+  std::shared_ptr<const Program> program_;
+  ExecutionIdentity identity_;
+  Clock& clock_;
+  RandomSource random_;
+  History history_;
+  ExecutionContext context_;
+  Instant start_;
+  std::optional<Instant> deadline_;
+
+  ExecutionStatus status_ = ExecutionStatus::kRunning;
+  Value output_;
+  TaskError failure_;
+  std::int64_t states_entered_ = 0;
+
+  // The state being run and its raw input.
+  std::uint32_t current_ = 0;
+  SizedValue input_;
+  std::int64_t entered_event_id_ = 0;
+  Instant entered_at_;
+  // A Task's visit: its retries and the attempt in flight.
+  RetryCounter retries_;
+  std::shared_ptr<const TaskEventResource> task_resource_;
+  TaskCall task_call_;
+  bool task_due_ = false;
+  std::optional<Instant> retry_at_;  // a retry waits until then
+  Instant attempt_started_;
+};
+
+}  // namespace vorn::aws

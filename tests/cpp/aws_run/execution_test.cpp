@@ -1,0 +1,242 @@
+#include "aws_run/execution.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "aws_build/check.hpp"
+#include "aws_build/lower_program.hpp"
+#include "aws_data/read.hpp"
+#include "aws_data/write.hpp"
+
+namespace vorn::aws {
+namespace {
+
+constexpr Instant kStart{1'700'000'000, 0};
+
+std::shared_ptr<const Program> program_of(std::string_view definition) {
+  const CheckOutcome checked = check_definition(definition);
+  EXPECT_TRUE(checked.definition.has_value()) << definition;
+  if (!checked.definition) return std::make_shared<Program>();
+  auto lowered = lower_program(*checked.definition);
+  EXPECT_TRUE(lowered.ok()) << definition;
+  return std::make_shared<Program>(lowered.ok() ? std::move(lowered).value() : Program());
+}
+
+Value json(std::string_view text) { return read_json(text).value(); }
+
+using Handler = std::function<TaskOutcome(const TaskCall&)>;
+
+// Runs to the end, answering each task with `handler`.
+struct ScriptedRun {
+  VirtualClock clock{kStart};
+  std::unique_ptr<Execution> execution;
+
+  ScriptedRun(std::string_view definition, std::string_view input, const Handler& handler,
+      std::uint64_t seed = 7) {
+    execution = std::make_unique<Execution>(program_of(definition), json(input),
+                                            ExecutionIdentity{"run", "arn:run", "M", "arn:M",
+                                                              "arn:role", "us-east-1"},
+                                            clock, seed);
+    for (int guard = 0; guard < 1000; ++guard) {
+      const auto progress = execution->step();
+      if (progress == Execution::Progress::kEnded) return;
+      if (progress == Execution::Progress::kTaskDue) {
+        execution->finish_task(handler(*execution->task_call()));
+      }
+    }
+    ADD_FAILURE() << "the run did not end";
+  }
+
+  // "SUCCEEDED {...}" or "FAILED error | cause" (a missing part as "-").
+  std::string outcome() const {
+    const ExecutionStatus status = execution->status();
+    std::string out(execution_status_name(status));
+    if (status == ExecutionStatus::kSucceeded) return out + " " + write_json(execution->output());
+    const TaskError& f = execution->failure();
+    if (status == ExecutionStatus::kFailed || status == ExecutionStatus::kAborted) {
+      out += " " + f.error.value_or("-") + " | " + f.cause.value_or("-");
+    }
+    return out;
+  }
+
+  std::string events() const {
+    std::string out;
+    for (const HistoryEvent& e : execution->history().events()) {
+      out += (out.empty() ? "" : " ") + std::string(event_type_name(e.type));
+    }
+    return out;
+  }
+
+  std::int64_t seconds_taken() const { return clock.now().seconds - kStart.seconds; }
+};
+
+TaskOutcome echo(const TaskCall& call) { return TaskOutcome::succeeded(call.input); }
+
+TEST(Execution, RunsEachStateTypeAsAwsDoes) {
+  const struct {
+    const char* definition;
+    const char* input;
+    const char* outcome;
+    const char* events;
+  } rows[] = {
+      {R"({"StartAt": "A", "States": {
+           "A": {"Type": "Pass", "Result": {"x": 1}, "ResultPath": "$.r", "Next": "B"},
+           "B": {"Type": "Succeed", "OutputPath": "$.r"}}})",
+       R"({"keep": 0.0})", R"(SUCCEEDED {"x":1})",
+       "ExecutionStarted PassStateEntered PassStateExited SucceedStateEntered "
+       "SucceedStateExited ExecutionSucceeded"},
+      {R"({"StartAt": "T", "States": {
+           "T": {"Type": "Task", "Resource": "arn:aws:lambda:us-east-1:1:function:f",
+                 "Parameters": {"loop.$": "$.loop"}, "ResultPath": "$.result", "End": true}}})",
+       R"({"loop": {"count": 0}})", R"(SUCCEEDED {"loop":{"count":0},"result":{"loop":{"count":0}}})",
+       "ExecutionStarted TaskStateEntered LambdaFunctionScheduled LambdaFunctionStarted "
+       "LambdaFunctionSucceeded TaskStateExited ExecutionSucceeded"},
+      {R"({"StartAt": "T", "States": {
+           "T": {"Type": "Task", "Resource": "arn:aws:states:::sqs:sendMessage", "End": true}}})",
+       "[1, 2]", "SUCCEEDED [1,2]",
+       "ExecutionStarted TaskStateEntered TaskScheduled TaskStarted TaskSucceeded "
+       "TaskStateExited ExecutionSucceeded"},
+      {R"({"StartAt": "C", "States": {
+           "C": {"Type": "Choice", "Choices": [
+                   {"Variable": "$.n", "NumericGreaterThan": 1, "Next": "Big"}],
+                 "Default": "Small"},
+           "Big": {"Type": "Pass", "Result": "big", "End": true},
+           "Small": {"Type": "Pass", "Result": "small", "End": true}}})",
+       R"({"n": 2})", R"(SUCCEEDED "big")",
+       "ExecutionStarted ChoiceStateEntered ChoiceStateExited PassStateEntered PassStateExited "
+       "ExecutionSucceeded"},
+      {R"({"StartAt": "C", "States": {
+           "C": {"Type": "Choice", "Choices": [
+                   {"Variable": "$.n", "NumericGreaterThan": 1, "Next": "E"}]},
+           "E": {"Type": "Succeed"}}})",
+       R"({"n": 0})",
+       "FAILED States.NoChoiceMatched | An error occurred while executing the state 'C' (entered "
+       "at the event id #2). No choice rule matched and no Default was specified.",
+       "ExecutionStarted ChoiceStateEntered ExecutionFailed"},
+      {R"({"StartAt": "A", "States": {
+           "A": {"Type": "Pass", "Next": "F"},
+           "F": {"Type": "Fail", "ErrorPath": "$.e", "Cause": "given up"}}})",
+       R"({"e": "Oops"})", "FAILED Oops | given up",
+       "ExecutionStarted PassStateEntered PassStateExited FailStateEntered ExecutionFailed"},
+      {R"({"StartAt": "A", "States": {
+           "A": {"Type": "Pass", "InputPath": "$.missing", "End": true}}})",
+       "{}",
+       "FAILED States.Runtime | An error occurred while executing the state 'A' (entered at the "
+       "event id #2). Invalid path '$.missing' : No results for path: $['missing']",
+       "ExecutionStarted PassStateEntered ExecutionFailed"},
+      {R"({"StartAt": "W", "States": {
+           "W": {"Type": "Wait", "SecondsPath": "$.s", "End": true}}})",
+       R"({"s": -1})",
+       "FAILED States.Runtime | An error occurred while executing the state 'W' (entered at the "
+       "event id #2). The SecondsPath parameter references a negative value: $.s == -1",
+       "ExecutionStarted WaitStateEntered ExecutionFailed"},
+  };
+  for (const auto& row : rows) {
+    const ScriptedRun run(row.definition, row.input, echo);
+    EXPECT_EQ(run.outcome(), row.outcome) << row.definition;
+    EXPECT_EQ(run.events(), row.events) << row.definition;
+  }
+}
+
+constexpr const char* kRetryThenCatch = R"({"StartAt": "T", "States": {
+  "T": {"Type": "Task", "Resource": "arn:aws:lambda:us-east-1:1:function:f",
+        "TimeoutSeconds": 5,
+        "Retry": [{"ErrorEquals": ["Flaky"], "IntervalSeconds": 2, "MaxAttempts": 2}],
+        "Catch": [{"ErrorEquals": ["States.ALL"], "ResultPath": "$.error", "Next": "Handled"}],
+        "Next": "Done"},
+  "Handled": {"Type": "Pass", "End": true},
+  "Done": {"Type": "Succeed"}}})";
+
+TEST(Execution, RetriesCatchesAndTimesOutOnTheVirtualClock) {
+  const TaskError flaky{"Flaky", "try again"};
+  const struct {
+    const char* name;
+    std::vector<TaskOutcome> attempts;
+    const char* outcome;
+    std::int64_t seconds;
+  } rows[] = {
+      {"recovers on the second attempt after 2 s",
+       {TaskOutcome::failed(flaky), TaskOutcome::succeeded(json(R"("ok")"))},
+       R"(SUCCEEDED "ok")", 2},
+      {"backs off 2 s then 4 s, then the catcher takes the failure",
+       {TaskOutcome::failed(flaky), TaskOutcome::failed(flaky), TaskOutcome::failed(flaky)},
+       R"(SUCCEEDED {"in":1,"error":{"Error":"Flaky","Cause":"try again"}})", 6},
+      {"a timeout is caught with an empty cause, at the timeout",
+       {TaskOutcome::succeeded(json("1"), std::chrono::seconds(60))},
+       R"(SUCCEEDED {"in":1,"error":{"Error":"States.Timeout","Cause":""}})", 5},
+      {"an error no retrier names goes straight to the catcher",
+       {TaskOutcome::failed(TaskError{std::nullopt, std::nullopt})},
+       R"(SUCCEEDED {"in":1,"error":{"Error":null,"Cause":null}})", 0},
+  };
+  for (const auto& row : rows) {
+    std::size_t attempt = 0;
+    const ScriptedRun run(kRetryThenCatch, R"({"in": 1})", [&](const TaskCall& call) {
+      EXPECT_EQ(call.attempt, static_cast<std::int64_t>(attempt)) << row.name;
+      return row.attempts.at(attempt++);
+    });
+    EXPECT_EQ(run.outcome(), row.outcome) << row.name;
+    EXPECT_EQ(run.seconds_taken(), row.seconds) << row.name;
+    EXPECT_EQ(attempt, row.attempts.size()) << row.name;
+  }
+}
+
+TEST(Execution, RetriedAttemptsFollowEachOtherInsideOneEntry) {
+  const ScriptedRun run(kRetryThenCatch, "{}", [](const TaskCall& call) {
+    return call.attempt == 0 ? TaskOutcome::failed(TaskError{"Flaky", "x"})
+                             : TaskOutcome::succeeded(json("{}"));
+  });
+  EXPECT_EQ(run.events(),
+            "ExecutionStarted TaskStateEntered LambdaFunctionScheduled LambdaFunctionStarted "
+            "LambdaFunctionFailed LambdaFunctionScheduled LambdaFunctionStarted "
+            "LambdaFunctionSucceeded TaskStateExited SucceedStateEntered SucceedStateExited "
+            "ExecutionSucceeded");
+}
+
+TEST(Execution, EndsTimedOutAbortedOrFailedWithTheFailureUnchanged) {
+  const char* wait_long = R"({"TimeoutSeconds": 5, "StartAt": "W", "States": {
+      "W": {"Type": "Wait", "Seconds": 10, "End": true}}})";
+  const ScriptedRun timed_out(wait_long, "{}", echo);
+  EXPECT_EQ(timed_out.outcome(), "TIMED_OUT");
+  EXPECT_EQ(timed_out.seconds_taken(), 5);
+  EXPECT_EQ(timed_out.events(), "ExecutionStarted WaitStateEntered ExecutionTimedOut");
+
+  const char* task = R"({"StartAt": "T", "States": {
+      "T": {"Type": "Task", "Resource": "handler", "End": true}}})";
+  const ScriptedRun failed(task, "{}", [](const TaskCall&) {
+    return TaskOutcome::failed(TaskError{"ValueError", R"({"errorMessage": "bad"})"});
+  });
+  EXPECT_EQ(failed.outcome(), R"(FAILED ValueError | {"errorMessage": "bad"})");
+  EXPECT_EQ(failed.events(),
+            "ExecutionStarted TaskStateEntered TaskScheduled TaskStarted TaskFailed "
+            "ExecutionFailed");
+
+  VirtualClock clock(kStart);
+  Execution stopped(program_of(task), json("{}"), ExecutionIdentity{}, clock, 0);
+  EXPECT_EQ(stopped.step(), Execution::Progress::kTaskDue);
+  stopped.stop("Stop", std::nullopt);
+  EXPECT_EQ(stopped.status(), ExecutionStatus::kAborted);
+  EXPECT_EQ(stopped.task_call(), nullptr);
+  EXPECT_EQ(stopped.step(), Execution::Progress::kEnded);
+}
+
+TEST(Execution, SameSeedSameHistory) {
+  const char* jittered = R"({"StartAt": "T", "States": {
+      "T": {"Type": "Task", "Resource": "h", "End": true,
+            "Retry": [{"ErrorEquals": ["States.ALL"], "MaxAttempts": 5, "JitterStrategy": "FULL",
+                       "IntervalSeconds": 10}]}}})";
+  const auto fail_four_times = [](const TaskCall& call) {
+    return call.attempt < 4 ? TaskOutcome::failed(TaskError{"E", std::nullopt})
+                            : TaskOutcome::succeeded(json("1"));
+  };
+  const ScriptedRun a(jittered, "{}", fail_four_times, 42);
+  const ScriptedRun b(jittered, "{}", fail_four_times, 42);
+  EXPECT_EQ(write_json(to_value(a.execution->history().events())),
+            write_json(to_value(b.execution->history().events())));
+  EXPECT_EQ(a.seconds_taken(), b.seconds_taken());
+}
+
+}  // namespace
+}  // namespace vorn::aws
