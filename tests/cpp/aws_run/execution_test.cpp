@@ -91,7 +91,8 @@ TEST(Execution, RunsEachStateTypeAsAwsDoes) {
       {R"({"StartAt": "T", "States": {
            "T": {"Type": "Task", "Resource": "arn:aws:lambda:us-east-1:1:function:f",
                  "Parameters": {"loop.$": "$.loop"}, "ResultPath": "$.result", "End": true}}})",
-       R"({"loop": {"count": 0}})", R"(SUCCEEDED {"loop":{"count":0},"result":{"loop":{"count":0}}})",
+       R"({"loop": {"count": 0}})",
+       R"(SUCCEEDED {"loop":{"count":0},"result":{"loop":{"count":0}}})",
        "ExecutionStarted TaskStateEntered LambdaFunctionScheduled LambdaFunctionStarted "
        "LambdaFunctionSucceeded TaskStateExited ExecutionSucceeded"},
       {R"({"StartAt": "T", "States": {
