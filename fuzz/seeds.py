@@ -245,6 +245,33 @@ AWS_DEFINITIONS = [
 ]
 
 
+# Runnable definitions with an input and a task script (see
+# fuzz_aws_execution.cpp): one byte per task attempt.
+AWS_RUNS = [
+    ({"StartAt": "T", "TimeoutSeconds": 300, "States": {
+        "T": {"Type": "Task", "Resource": "arn:aws:lambda:us-east-1:1:function:f",
+              "TimeoutSeconds": 30, "ResultPath": "$.r",
+              "Retry": [{"ErrorEquals": ["Flaky"], "MaxAttempts": 2, "JitterStrategy": "FULL"}],
+              "Catch": [{"ErrorEquals": ["States.ALL"], "ResultPath": "$.error", "Next": "C"}],
+              "Next": "C"},
+        "C": {"Type": "Choice", "Choices": [{"Variable": "$.n", "NumericLessThan": 3,
+                                             "Next": "W"}], "Default": "Done"},
+        "W": {"Type": "Wait", "SecondsPath": "$.n", "Next": "T"},
+        "Done": {"Type": "Succeed"}}}, {"n": 1}, b"\x05\x00\x03\x02"),
+    ({"StartAt": "P", "States": {
+        "P": {"Type": "Pass", "Parameters": {"a.$": "$.x", "b": [1, {"c.$": "$$.State.Name"}]},
+              "ResultPath": "$.p", "Next": "F"},
+        "F": {"Type": "Fail", "ErrorPath": "$.x", "Cause": "stop"}}}, {"x": "E"}, b""),
+    ({"StartAt": "L", "States": {
+        "L": {"Type": "Task", "Resource": "h", "Next": "L"}}}, [], b"\x01\x00" * 4),
+]
+
+
+def aws_run_seeds():
+    return [json.dumps(d).encode() + b"\0" + json.dumps(i).encode() + b"\0" + script
+            for d, i, script in AWS_RUNS]
+
+
 def aws_check_seeds():
     texts = [json.dumps(d).encode() for d in AWS_DEFINITIONS]
     return texts + [json.dumps(d, indent=1).encode() for d in AWS_DEFINITIONS[:1]] + [
@@ -516,6 +543,9 @@ TARGETS = {
         "'", "\\'", "\\{", "{}", ", ", "SHA-256", "false"]),
     "fuzz_aws_data_flow": (aws_data_flow_seeds, JSON_TOKENS + [
         ".$", "$", "$$", "$.", "$..*", "[*]", "[0]", "[-1]", "States.", "\n"]),
+    "fuzz_aws_execution": (aws_run_seeds, JSON_TOKENS + ASL_WORDS + [
+        "Wait", "Seconds", "SecondsPath", "Retry", "Catch", "ErrorEquals", "States.ALL",
+        "TimeoutSeconds", "ResultPath", "\u0000"]),
     "fuzz_aws_check": (aws_check_seeds, JSON_TOKENS + ASL_WORDS + [
         "Wait", "Parallel", "Map", "Branches", "ItemProcessor", "Iterator", "ItemsPath",
         "ItemSelector", "Timestamp", "Seconds", "ErrorPath", "Credentials", "RoleArn",

@@ -1,0 +1,88 @@
+// Any bytes as a definition, an input and a script for its tasks: the
+// definition's JSON, a NUL byte, the input's JSON, a NUL byte, then one
+// script byte per task attempt (low two bits: answer with the input, fail
+// with one of a few errors, fail with neither error nor cause, or take a
+// minute; the next bits pick the error). A definition that checks and lowers
+// is run twice on a virtual clock; each run must end (or be stopped after a
+// bounded number of steps), number its events 1, 2, 3, ... with each
+// previousEventId naming an earlier event, record only payloads that read
+// back as JSON, and give the same history both times.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "aws_build/check.hpp"
+#include "aws_build/lower_program.hpp"
+#include "aws_data/read.hpp"
+#include "aws_data/write.hpp"
+#include "aws_run/execution.hpp"
+#include "fuzz_input.hpp"
+
+using vorn_fuzz::check;
+namespace aws = vorn::aws;
+
+namespace {
+
+constexpr int kMaxSteps = 2000;
+
+std::string_view until_nul(std::string_view& rest) {
+  const std::size_t end = rest.find('\0');
+  const std::string_view field = rest.substr(0, end);
+  rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  return field;
+}
+
+aws::TaskOutcome scripted(std::uint8_t byte, const aws::TaskCall& call) {
+  static const char* const kErrors[] = {"States.Timeout", "Flaky", "States.TaskFailed", "Boom"};
+  switch (byte & 3) {
+    case 0: return aws::TaskOutcome::succeeded(call.input);
+    case 1: return aws::TaskOutcome::failed(aws::TaskError{kErrors[(byte >> 2) & 3], "because"});
+    case 2: return aws::TaskOutcome::failed(aws::TaskError{});
+    default: return aws::TaskOutcome::succeeded(call.input, std::chrono::seconds(60));
+  }
+}
+
+// The whole history as text, after checking the promises each event keeps.
+std::string run(const std::shared_ptr<const aws::Program>& program, const aws::Value& input,
+                std::string_view script) {
+  aws::VirtualClock clock(aws::Instant{1'700'000'000, 0});
+  aws::Execution execution(program, input, aws::ExecutionIdentity{"f", "arn", "M", "arn:M", "", ""},
+                           clock, 3);
+  std::size_t next_byte = 0;
+  for (int steps = 0; steps < kMaxSteps; ++steps) {
+    const auto progress = execution.step();
+    if (progress == aws::Execution::Progress::kEnded) break;
+    if (progress == aws::Execution::Progress::kTaskDue) {
+      const std::uint8_t byte = next_byte < script.size() ? script[next_byte++] : 0;
+      execution.finish_task(scripted(byte, *execution.task_call()));
+    }
+  }
+  execution.stop(std::nullopt, std::nullopt);  // a run still going after kMaxSteps
+  check(execution.status() != aws::ExecutionStatus::kRunning);
+  std::int64_t expected_id = 1;
+  for (const aws::HistoryEvent& event : execution.history().events()) {
+    check(event.id == expected_id++);
+    check(event.previous_event_id >= 0 && event.previous_event_id < event.id);
+    if (!event.payload.is_null()) check(aws::read_json(aws::write_json(event.payload)).ok());
+  }
+  return aws::write_json(aws::to_value(execution.history().events()));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  const std::string_view definition = until_nul(rest);
+  const std::string_view input_text = until_nul(rest);
+  const aws::CheckOutcome checked = aws::check_definition(definition);
+  if (!checked.definition) return 0;
+  auto lowered = aws::lower_program(*checked.definition);
+  if (!lowered.ok()) return 0;
+  auto input = aws::read_json(input_text);
+  if (!input.ok()) return 0;
+  const auto program = std::make_shared<const aws::Program>(std::move(lowered).value());
+  check(run(program, *input, rest) == run(program, *input, rest));
+  return 0;
+}
