@@ -119,6 +119,7 @@ Value Execution::context_for(const ProgramState& s, bool with_retry_count) {
   fields.state_name = s.name;
   fields.entered_time = entered_at_;
   if (with_retry_count) fields.retry_count = retries_.retry_count();
+  fields.task_token = task_token_;
   return make_context_object(context_, fields);
 }
 
@@ -238,8 +239,13 @@ std::optional<std::int64_t> Execution::resolve_timeout(const TaskStep& step,
 void Execution::schedule_attempt() {
   const ProgramState& s = state();
   const auto& step = std::get<TaskStep>(s.step);
+  // A callback's token is new for each attempt, as the attempt is a new task.
+  const bool has_token = step.target.kind == ResourceKind::kActivity ||
+                         step.target.pattern == IntegrationPattern::kWaitForTaskToken;
+  task_token_.reset();
+  if (has_token) task_token_ = random_uuid(random_);
   // Every attempt runs the state again from its raw input; only
-  // $$.State.RetryCount differs.
+  // $$.State.RetryCount (and the token) differ.
   const Value context = context_for(s, true);
   auto effective = effective_input(s.flow, input_, context);
   if (!effective.ok()) return task_data_failed(effective.error());
@@ -266,7 +272,7 @@ void Execution::schedule_attempt() {
                                      task_resource_));
   history_.append(make_task_event(events.started, attempt_started_, task_resource_));
   task_call_ = TaskCall{s.name, &step, std::move(handler_input).value().value,
-                        retries_.retry_count(), task_resource_->timeout_seconds};
+                        retries_.retry_count(), task_resource_->timeout_seconds, task_token_};
   task_due_ = true;
 }
 
@@ -330,6 +336,7 @@ void Execution::task_data_failed(const DataFlowFailure& failure) {
 
 void Execution::leave(SizedValue output, std::uint32_t next) {
   const ProgramState& s = state();
+  task_token_.reset();
   const Instant now = clock_.now();
   history_.append(make_state_event(exited_event(s.kind), now, SharedText(s.name), output.value));
   if (next == kNoState) {

@@ -55,6 +55,8 @@ struct TaskCall {
   Value input;                 // Parameters over the effective input, or that input itself
   std::int64_t attempt = 0;    // 0 for the first try of this visit
   std::optional<std::int64_t> timeout_seconds;  // TimeoutSeconds or its path's value
+  // $$.Task.Token: set for a callback (.waitForTaskToken) or activity task.
+  std::optional<std::string> task_token;
 };
 
 // How a Task attempt ended. `elapsed` is how long it took on the
@@ -164,6 +166,7 @@ class Execution {
   bool task_due_ = false;
   std::optional<Instant> retry_at_;  // a retry waits until then
   Instant attempt_started_;
+  std::optional<std::string> task_token_;  // the attempt's, while it is one that has one
 };
 
 }  // namespace vorn::aws

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -13,6 +15,8 @@
 
 #include "aws_build/check.hpp"
 #include "aws_build/lower_program.hpp"
+#include "aws_data/write.hpp"
+#include "aws_run/execution.hpp"
 
 namespace vorn::aws {
 namespace {
@@ -86,6 +90,59 @@ TEST(LowerCorpus, AcceptedDefinitionsLowerOrNameWhatCannotRunYet) {
   }
   std::cout << lowered << " of " << accepted << " accepted definitions lower into a program\n";
   EXPECT_GT(lowered, 0);
+}
+
+// Runs `program` on {} with every task answering its own input, on a virtual
+// clock.
+struct EchoRun {
+  std::string history;
+  std::string status;  // with the error name when FAILED
+  std::string cause;
+  friend bool operator==(const EchoRun&, const EchoRun&) = default;
+};
+
+EchoRun run_with_echo(const std::shared_ptr<const Program>& program) {
+  VirtualClock clock(Instant{1'700'000'000, 0});
+  Execution execution(program, Value::object(), ExecutionIdentity{"echo", "arn", "M", "arn:M",
+                                                                   "", "us-east-1"},
+                      clock, 0);
+  for (int steps = 0; steps < 10'000; ++steps) {
+    const auto progress = execution.step();
+    if (progress == Execution::Progress::kEnded) break;
+    if (progress == Execution::Progress::kTaskDue) {
+      execution.finish_task(TaskOutcome::succeeded(execution.task_call()->input));
+    }
+  }
+  std::string status(execution_status_name(execution.status()));
+  if (execution.status() == ExecutionStatus::kFailed) {
+    status += " " + execution.failure().error.value_or("(no error)");
+  }
+  return {write_json(to_value(execution.history().events())), status,
+          execution.failure().cause.value_or("")};
+}
+
+// Every definition that lowers runs to an end with echo tasks, the same way
+// twice; the count per final status is printed for the record.
+TEST(RunCorpus, LoweredDefinitionsRunToAnEndTheSameWayTwice) {
+  if (!std::filesystem::is_directory(kCorpus)) {
+    GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to run";
+  }
+  std::map<std::string, int> by_status;
+  for (const auto& [name, outcome] : checked_corpus()) {
+    if (!outcome.definition) continue;
+    auto lowered = lower_program(*outcome.definition);
+    if (!lowered.ok()) continue;
+    const auto program = std::make_shared<const Program>(std::move(lowered).value());
+    const auto first = run_with_echo(program);
+    const auto second = run_with_echo(program);
+    EXPECT_EQ(first, second) << name;
+    EXPECT_NE(first.status, "RUNNING") << name << " did not end in 10 000 steps";
+    ++by_status[first.status];
+    if (first.status != "SUCCEEDED") {
+      std::cout << name << ": " << first.status << ": " << first.cause.substr(0, 200) << "\n";
+    }
+  }
+  for (const auto& [status, count] : by_status) std::cout << count << " " << status << "\n";
 }
 
 }  // namespace

@@ -223,6 +223,24 @@ TEST(Execution, EndsTimedOutAbortedOrFailedWithTheFailureUnchanged) {
   EXPECT_EQ(stopped.step(), Execution::Progress::kEnded);
 }
 
+TEST(Execution, CallbackTasksGetAFreshTokenEachAttempt) {
+  std::vector<std::string> tokens;
+  const ScriptedRun run(R"({"StartAt": "T", "States": {
+      "T": {"Type": "Task", "Resource": "arn:aws:states:::sqs:sendMessage.waitForTaskToken",
+            "Parameters": {"token.$": "$$.Task.Token"}, "End": true,
+            "Retry": [{"ErrorEquals": ["States.ALL"], "IntervalSeconds": 1}]}}})",
+                        "{}", [&](const TaskCall& call) {
+                          tokens.push_back(std::string(call.input.find("token")->as_string()));
+                          EXPECT_EQ(call.task_token, tokens.back());
+                          return tokens.size() == 1 ? TaskOutcome::failed(TaskError{"E", {}})
+                                                    : TaskOutcome::succeeded(Value());
+                        });
+  EXPECT_EQ(run.outcome(), "SUCCEEDED null");
+  ASSERT_EQ(tokens.size(), 2u);
+  EXPECT_EQ(tokens[0].size(), 36u);
+  EXPECT_NE(tokens[0], tokens[1]);
+}
+
 TEST(Execution, SameSeedSameHistory) {
   const char* jittered = R"({"StartAt": "T", "States": {
       "T": {"Type": "Task", "Resource": "h", "End": true,
