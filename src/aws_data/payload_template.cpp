@@ -63,7 +63,10 @@ class Compiler {
       }
       out.members.push_back(std::move(compiled));
     }
-    return has_dynamic ? out : literal(value);
+    // Not a conditional expression: that would copy `out`, and with it every
+    // level below, making a deep template quadratic to compile.
+    if (has_dynamic) return out;
+    return literal(value);
   }
 
   // Arrays carry no keys of their own; a fault inside names the member holding the array.
@@ -75,7 +78,8 @@ class Compiler {
       out.items.push_back(node(item, depth + 1, key));
       has_dynamic = has_dynamic || out.items.back().kind != TemplateNode::Kind::kLiteral;
     }
-    return has_dynamic ? out : literal(value);
+    if (has_dynamic) return out;
+    return literal(value);
   }
 
   TemplateNode dynamic(const Value& value, const std::string& key) {

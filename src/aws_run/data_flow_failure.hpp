@@ -13,10 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "aws_run/task_error.hpp"
+
 namespace vorn::aws {
 
-inline constexpr std::string_view kRuntimeErrorName = "States.Runtime";
-inline constexpr std::string_view kDataLimitErrorName = "States.DataLimitExceeded";
+inline constexpr std::string_view kRuntimeErrorName = error_name::kRuntime;
+inline constexpr std::string_view kDataLimitErrorName = error_name::kDataLimitExceeded;
 
 // The most bytes of compact UTF-8 JSON text a state input, state output or
 // task result may have.
@@ -38,10 +40,6 @@ struct DataFlowFailure {
   // Retry and Catch never see States.Runtime: the execution fails.
   bool catchable() const { return error_name() != kRuntimeErrorName; }
 };
-
-// "An error occurred while executing the state '<state>' (entered at the event
-// id #<id>). " -- the trailing space is AWS's.
-std::string cause_prefix(std::string_view state_name, std::int64_t entered_event_id);
 
 // The cause as AWS reports it for a failure of the state entered at that event.
 std::string full_cause(const DataFlowFailure& failure, std::string_view state_name,
