@@ -12,7 +12,8 @@ done
 
 echo "==> bench/compile_stages.cpp"
 cmake -S . -B build/bench -G Ninja -DPYVORN_BUILD_BENCH=ON -DPYVORN_BUILD_PYTHON=OFF >/dev/null
-cmake --build build/bench --parallel "${PYVORN_JOBS:-2}" --target compile_stages step_engine check_definition >/dev/null
+cmake --build build/bench --parallel "${PYVORN_JOBS:-2}" --target compile_stages step_engine check_definition \
+  data_flow_steps aws_execution_steps >/dev/null
 definition=$(mktemp)
 trap 'rm -f "$definition"' EXIT
 for shape in small large; do
@@ -28,3 +29,9 @@ done
 
 echo "==> bench/step_engine.cpp"
 build/bench/bench/step_engine
+
+echo "==> bench/data_flow_steps.cpp (the AWS dialect's data flow per state)"
+build/bench/bench/data_flow_steps
+
+echo "==> bench/aws_execution_steps.cpp (the AWS dialect's interpreter per state)"
+build/bench/bench/aws_execution_steps
