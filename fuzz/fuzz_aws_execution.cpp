@@ -5,19 +5,25 @@
 // minute; the next bits pick the error). A definition that checks and lowers
 // is run twice on a virtual clock; each run must end (or be stopped after a
 // bounded number of steps), number its events 1, 2, 3, ... with each
-// previousEventId naming an earlier event, record only payloads that read
-// back as JSON, and give the same history both times.
+// previousEventId naming an earlier event, record only payloads within the
+// size limit that read back as JSON, and give the same history both times.
+//
+// A loop that places a task's whole input into that input doubles its
+// payload each round up to the limit, so payloads are compared and read back
+// only when small; larger ones are compared by size.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "aws_build/check.hpp"
 #include "aws_build/lower_program.hpp"
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/execution.hpp"
+#include "aws_run/payload_size.hpp"
 #include "fuzz_input.hpp"
 
 using vorn_fuzz::check;
@@ -25,7 +31,8 @@ namespace aws = vorn::aws;
 
 namespace {
 
-constexpr int kMaxSteps = 2000;
+constexpr int kMaxSteps = 500;
+constexpr std::size_t kSmallPayload = 4096;
 
 std::string_view until_nul(std::string_view& rest) {
   const std::size_t end = rest.find('\0');
@@ -44,9 +51,18 @@ aws::TaskOutcome scripted(std::uint8_t byte, const aws::TaskCall& call) {
   }
 }
 
-// The whole history as text, after checking the promises each event keeps.
-std::string run(const std::shared_ptr<const aws::Program>& program, const aws::Value& input,
-                std::string_view script) {
+struct Recorded {
+  aws::EventType type;
+  std::int64_t previous_event_id;
+  aws::Instant timestamp;
+  std::size_t payload_size;
+  aws::Value small_payload;  // null when the payload is not small
+  friend bool operator==(const Recorded&, const Recorded&) = default;
+};
+
+// The history's events, after checking the promises each event keeps.
+std::vector<Recorded> run(const std::shared_ptr<const aws::Program>& program,
+                          const aws::Value& input, std::string_view script) {
   aws::VirtualClock clock(aws::Instant{1'700'000'000, 0});
   aws::Execution execution(program, input, aws::ExecutionIdentity{"f", "arn", "M", "arn:M", "", ""},
                            clock, 3);
@@ -61,13 +77,19 @@ std::string run(const std::shared_ptr<const aws::Program>& program, const aws::V
   }
   execution.stop(std::nullopt, std::nullopt);  // a run still going after kMaxSteps
   check(execution.status() != aws::ExecutionStatus::kRunning);
+  std::vector<Recorded> events;
   std::int64_t expected_id = 1;
   for (const aws::HistoryEvent& event : execution.history().events()) {
     check(event.id == expected_id++);
     check(event.previous_event_id >= 0 && event.previous_event_id < event.id);
-    if (!event.payload.is_null()) check(aws::read_json(aws::write_json(event.payload)).ok());
+    const std::size_t size = aws::compact_size_up_to(event.payload, aws::kMaxPayloadBytes + 1);
+    check(size <= aws::kMaxPayloadBytes);
+    const bool small = size <= kSmallPayload;
+    if (small) check(aws::read_json(aws::write_json(event.payload)).ok());
+    events.push_back({event.type, event.previous_event_id, event.timestamp, size,
+                      small ? event.payload : aws::Value()});
   }
-  return aws::write_json(aws::to_value(execution.history().events()));
+  return events;
 }
 
 }  // namespace
@@ -81,7 +103,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto lowered = aws::lower_program(*checked.definition);
   if (!lowered.ok()) return 0;
   auto input = aws::read_json(input_text);
-  if (!input.ok()) return 0;
+  if (!input.ok() || aws::compact_size_up_to(*input, aws::kMaxPayloadBytes + 1) >
+                         aws::kMaxPayloadBytes) {
+    return 0;
+  }
   const auto program = std::make_shared<const aws::Program>(std::move(lowered).value());
   check(run(program, *input, rest) == run(program, *input, rest));
   return 0;

@@ -250,7 +250,7 @@ AWS_DEFINITIONS = [
 AWS_RUNS = [
     ({"StartAt": "T", "TimeoutSeconds": 300, "States": {
         "T": {"Type": "Task", "Resource": "arn:aws:lambda:us-east-1:1:function:f",
-              "TimeoutSeconds": 30, "ResultPath": "$.r",
+              "TimeoutSeconds": 30, "ResultSelector": {"ok": True}, "ResultPath": "$.r",
               "Retry": [{"ErrorEquals": ["Flaky"], "MaxAttempts": 2, "JitterStrategy": "FULL"}],
               "Catch": [{"ErrorEquals": ["States.ALL"], "ResultPath": "$.error", "Next": "C"}],
               "Next": "C"},

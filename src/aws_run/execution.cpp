@@ -321,9 +321,13 @@ void Execution::attempt_failed(TaskError failure) {
     case FailureRoute::Kind::kRetry:
       retry_at_ = add_duration(clock_.now(), route.retry.delay);
       return;
-    case FailureRoute::Kind::kCatch:
-      return leave(measured(std::move(route.caught->output)),
-                   step.catch_targets[route.caught->rule_index]);
+    case FailureRoute::Kind::kCatch: {
+      // The error output placed into a raw input near the limit can pass it;
+      // no state may hand on more than the limit, so the run ends there.
+      auto output = checked_payload(std::move(route.caught->output), state().name);
+      if (!output.ok()) return fail_with(output.error());
+      return leave(std::move(output).value(), step.catch_targets[route.caught->rule_index]);
+    }
     case FailureRoute::Kind::kFail:
       return fail_execution(std::move(route.failure));
   }

@@ -79,7 +79,9 @@ struct TaskOutcome {
 
 class Execution {
  public:
-  // Starts the run: ExecutionStarted is recorded at the clock's now.
+  // Starts the run: ExecutionStarted is recorded at the clock's now. The
+  // input must be within kMaxPayloadBytes; the caller checks that, as
+  // StartExecution does before any execution exists.
   Execution(std::shared_ptr<const Program> program, Value input, ExecutionIdentity identity,
             Clock& clock, std::uint64_t seed);
   Execution(const Execution&) = delete;

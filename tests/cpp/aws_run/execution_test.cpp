@@ -241,6 +241,20 @@ TEST(Execution, CallbackTasksGetAFreshTokenEachAttempt) {
   EXPECT_NE(tokens[0], tokens[1]);
 }
 
+TEST(Execution, ACaughtOutputOverTheLimitEndsTheRun) {
+  const std::string big(262'100, 'x');
+  const ScriptedRun run(R"({"StartAt": "T", "States": {
+      "T": {"Type": "Task", "Resource": "h", "End": true,
+            "Catch": [{"ErrorEquals": ["States.ALL"], "ResultPath": "$.error", "Next": "N"}]},
+      "N": {"Type": "Succeed"}}})",
+                        "{\"pad\": \"" + big + "\"}", [](const TaskCall&) {
+                          return TaskOutcome::failed(TaskError{"E", "a cause of some length"});
+                        });
+  EXPECT_EQ(run.outcome(),
+            "FAILED States.DataLimitExceeded | The state/task 'T' returned a result with a size "
+            "exceeding the maximum number of bytes service limit.");
+}
+
 TEST(Execution, SameSeedSameHistory) {
   const char* jittered = R"({"StartAt": "T", "States": {
       "T": {"Type": "Task", "Resource": "h", "End": true,
