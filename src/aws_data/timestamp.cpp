@@ -17,42 +17,6 @@ int days_in_month(std::int64_t year, int month) {
   return month == 2 && is_leap_year(year) ? 29 : kDays[month - 1];
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's
-// days_from_civil): eras of 400 years starting on March 1st, so the leap day
-// falls at the end of each year of the era.
-std::int64_t days_from_civil(std::int64_t year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const std::int64_t year_of_era = year - era * 400;
-  const int shifted_month = month > 2 ? month - 3 : month + 9;
-  const std::int64_t day_of_year = (153 * shifted_month + 2) / 5 + day - 1;
-  const std::int64_t day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146'097 + day_of_era - 719'468;
-}
-
-struct CivilDate {
-  std::int64_t year;
-  int month;
-  int day;
-};
-
-// The inverse of days_from_civil.
-CivilDate civil_from_days(std::int64_t days) {
-  days += 719'468;
-  const std::int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
-  const std::int64_t day_of_era = days - era * 146'097;
-  const std::int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36'524 - day_of_era / 146'096) / 365;
-  const std::int64_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const std::int64_t shifted_month = (5 * day_of_year + 2) / 153;
-  const int day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);
-  const int month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
-  const std::int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
-  return {year, month, day};
-}
-
 // Reads the text left to right; every read fails (returns false) on the
 // first character out of place and leaves the reader where it was.
 class Cursor {
@@ -126,6 +90,37 @@ bool read_zone(Cursor& in, std::int64_t& offset_seconds) {
 }
 
 }  // namespace
+
+// Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's
+// days_from_civil): eras of 400 years starting on March 1st, so the leap day
+// falls at the end of each year of the era.
+std::int64_t days_from_civil(std::int64_t year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::int64_t year_of_era = year - era * 400;
+  const int shifted_month = month > 2 ? month - 3 : month + 9;
+  const std::int64_t day_of_year = (153 * shifted_month + 2) / 5 + day - 1;
+  const std::int64_t day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146'097 + day_of_era - 719'468;
+}
+
+// The inverse of days_from_civil.
+CivilDate civil_from_days(std::int64_t days) {
+  days += 719'468;
+  const std::int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
+  const std::int64_t day_of_era = days - era * 146'097;
+  const std::int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36'524 - day_of_era / 146'096) / 365;
+  const std::int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const std::int64_t shifted_month = (5 * day_of_year + 2) / 153;
+  const int day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);
+  const int month = static_cast<int>(shifted_month < 10 ? shifted_month + 3 : shifted_month - 9);
+  const std::int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+  return {year, month, day};
+}
+
 
 std::optional<Timestamp> parse_timestamp(std::string_view text) {
   Cursor in(text);

@@ -24,6 +24,17 @@ struct Timestamp {
   friend auto operator<=>(const Timestamp&, const Timestamp&) = default;
 };
 
+// A proleptic Gregorian date and its day number since 1970-01-01 (Howard
+// Hinnant's algorithms), for callers that convert instants to and from other
+// calendars' types.
+struct CivilDate {
+  std::int64_t year;
+  int month;  // 1 .. 12
+  int day;    // 1 .. 31
+};
+std::int64_t days_from_civil(std::int64_t year, int month, int day);
+CivilDate civil_from_days(std::int64_t days);
+
 // The instant `text` names, or nullopt when it is not in the profile above.
 std::optional<Timestamp> parse_timestamp(std::string_view text);
 

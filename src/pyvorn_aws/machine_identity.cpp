@@ -22,25 +22,41 @@ vorn::aws::Diagnostic name_problem(std::string_view code, std::string message) {
   return {vorn::aws::Severity::kError, std::string(code), std::move(message), "", 0, 0};
 }
 
+// What a name holds, read once for both the machine's and the execution's
+// checks.
+struct NameShape {
+  bool utf8 = true;
+  bool allowed = true;
+  std::size_t length = 0;  // in characters
+};
+
+NameShape scan_name(std::string_view name) {
+  NameShape shape;
+  for (std::string_view rest = name; !rest.empty(); ++shape.length) {
+    const vorn::Utf8Char c = vorn::decode_utf8(rest);
+    if (c.length == 0) {
+      shape.utf8 = false;
+      return shape;
+    }
+    shape.allowed = shape.allowed && allowed_in_name(c.code_point);
+    rest.remove_prefix(c.length);
+  }
+  return shape;
+}
+
 std::optional<vorn::aws::Diagnostic> check_name(std::string_view name) {
   if (name.empty()) {
     return name_problem("STATE_MACHINE_NAME_EMPTY", "State machine name cannot be empty");
   }
-  std::size_t length = 0;
-  bool allowed = true;
-  for (std::string_view rest = name; !rest.empty(); ++length) {
-    const vorn::Utf8Char c = vorn::decode_utf8(rest);
-    if (c.length == 0) {
-      return name_problem("STATE_MACHINE_NAME_INVALID", "State machine name is not valid UTF-8");
-    }
-    allowed = allowed && allowed_in_name(c.code_point);
-    rest.remove_prefix(c.length);
+  const NameShape shape = scan_name(name);
+  if (!shape.utf8) {
+    return name_problem("STATE_MACHINE_NAME_INVALID", "State machine name is not valid UTF-8");
   }
-  if (length > kMaxNameLength) {
+  if (shape.length > kMaxNameLength) {
     return name_problem("STATE_MACHINE_NAME_TOO_LONG",
                         "State machine name is longer than 80 characters");
   }
-  if (!allowed) {
+  if (!shape.allowed) {
     return name_problem("STATE_MACHINE_NAME_INVALID",
                         "Invalid State Machine Name: '" + std::string(name) + "'");
   }
@@ -59,6 +75,11 @@ bool is_account(std::string_view account) {
 }
 
 }  // namespace
+
+bool is_valid_execution_name(std::string_view name) {
+  const NameShape shape = scan_name(name);
+  return !name.empty() && shape.utf8 && shape.allowed && shape.length <= kMaxNameLength;
+}
 
 std::string MachineIdentity::arn() const {
   return "arn:aws:states:" + region + ":" + account + ":stateMachine:" + name;

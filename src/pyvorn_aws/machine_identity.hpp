@@ -27,6 +27,11 @@ struct IdentityError {
   std::string message;
 };
 
+// An execution's name follows the machine's rules: 1 to 80 characters, none
+// of them whitespace, a control character, a bracket, a wildcard or the
+// punctuation AWS reserves.
+bool is_valid_execution_name(std::string_view name);
+
 vorn::Result<MachineIdentity, IdentityError> make_identity(std::string_view name,
                                                            std::string_view region,
                                                            std::string_view account);

@@ -3,7 +3,9 @@
 //
 // Single-phase initialisation with a cached module object, as _pyvorn does:
 // its types and caches are process-wide, so a sub-interpreter import fails.
+#include "clock_class.hpp"
 #include "diagnostics.hpp"
+#include "execution_class.hpp"
 #include "module_functions.hpp"
 #include "py_binding/cached_module.hpp"
 
@@ -18,7 +20,14 @@ PyModuleDef module_def = {
 bool register_attributes(PyObject* module) {
   PyObject* error_type = definition_error_type();
   PyTypeObject* machine_type = state_machine_type();
-  return error_type != nullptr && machine_type != nullptr &&
+  PyTypeObject* clock_type = virtual_clock_type();
+  PyTypeObject* run_type = execution_type();
+  return error_type != nullptr && machine_type != nullptr && clock_type != nullptr &&
+         run_type != nullptr &&
+         py::add_to_module(module, "VirtualClock",
+                           py::Ref::borrow(reinterpret_cast<PyObject*>(clock_type))) &&
+         py::add_to_module(module, "Execution",
+                           py::Ref::borrow(reinterpret_cast<PyObject*>(run_type))) &&
          py::add_to_module(module, "DefinitionError", py::Ref::borrow(error_type)) &&
          py::add_function(module, validate_def) &&
          py::add_to_module(module, "StateMachine",

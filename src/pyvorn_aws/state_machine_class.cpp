@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "aws_build/check.hpp"
+#include "aws_build/lower_program.hpp"
 #include "diagnostics.hpp"
+#include "execution_class.hpp"
 #include "machine_identity.hpp"
 #include "module_functions.hpp"
 #include "value_to_python.hpp"
@@ -27,20 +29,38 @@ struct StateMachineObject {
   vorn::aws::Value document;  // the definition's JSON, members in written order
   std::vector<std::string> state_names;
   std::vector<Diagnostic> diagnostics;  // warnings only: errors refuse the machine
+  bool express = false;                 // type "EXPRESS" rather than "STANDARD"
+  // What executions run, lowered on the first start: a machine that is only
+  // checked never pays for it, and one using what cannot run yet is still
+  // a valid machine.
+  std::shared_ptr<const vorn::aws::Program> program;
 };
 
 StateMachineObject* as_machine(PyObject* object) {
   return reinterpret_cast<StateMachineObject*>(object);
 }
 
-constexpr const char* kArgumentNames[] = {"text", "name", "region", "account"};
+constexpr const char* kArgumentNames[] = {"text", "name", "region", "account", "type"};
+
+// "STANDARD" or "EXPRESS", as CreateStateMachine spells them.
+std::optional<bool> express_argument(PyObject* type) {
+  if (type == nullptr) return false;
+  const auto text = py::utf8_argument(type, "type");
+  if (!text) return std::nullopt;
+  if (*text == "STANDARD" || *text == "EXPRESS") return *text == "EXPRESS";
+  py::raise(PyExc_ValueError,
+            "type must be \"STANDARD\" or \"EXPRESS\", got '" + std::string(*text) + "'");
+  return std::nullopt;
+}
 
 PyObject* new_machine(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return py::guard([&]() -> PyObject* {
-    PyObject* given[4] = {};
+    PyObject* given[5] = {};
     if (!py::parse_tuple_arguments("StateMachine", args, kwargs, kArgumentNames, given, 1, 1)) {
       return nullptr;
     }
+    const auto express = express_argument(given[4]);
+    if (!express) return nullptr;
     const auto text = py::utf8_argument(given[0], "text");
     if (!text) return nullptr;
     std::string_view texts[3] = {"StateMachine", "us-east-1", "123456789012"};
@@ -76,12 +96,15 @@ PyObject* new_machine(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     new (&self->document) vorn::aws::Value(std::move(outcome.document));
     new (&self->state_names) std::vector<std::string>(vorn::aws::all_state_names(self->definition));
     new (&self->diagnostics) std::vector<Diagnostic>(std::move(outcome.diagnostics));
+    self->express = *express;
+    new (&self->program) std::shared_ptr<const vorn::aws::Program>();
     return object.release();
   });
 }
 
 void dealloc(PyObject* object) {
   StateMachineObject* self = as_machine(object);
+  self->program.~shared_ptr();
   self->diagnostics.~vector();
   self->state_names.~vector();
   self->document.~Value();
@@ -149,7 +172,38 @@ PyObject* get_diagnostics(PyObject* object, void*) {
       [&] { return diagnostics_to_python(as_machine(object)->diagnostics).release(); });
 }
 
+PyObject* get_type(PyObject* object, void*) {
+  return py::guard([&] {
+    return py::new_str(as_machine(object)->express ? "EXPRESS" : "STANDARD").release();
+  });
+}
+
+PyObject* start(PyObject* object, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    StateMachineObject* self = as_machine(object);
+    if (!self->program) {
+      auto program = vorn::aws::lower_program(self->definition);
+      if (!program.ok()) {
+        raise_definition_error(program.error());
+        return nullptr;
+      }
+      self->program = std::make_shared<const vorn::aws::Program>(std::move(program).value());
+    }
+    return start_execution(object, self->program, self->identity, self->express, args, nargs,
+                           kwnames);
+  });
+}
+
+PyMethodDef methods[] = {
+    {"start_execution", py::as_cfunction(start), METH_FASTCALL | METH_KEYWORDS,
+     "start_execution($self, input={}, *, handlers=None, name=None, clock=None, seed=0)\n--\n\n"
+     "Starts an execution in this process and returns it, not yet stepped. Raises "
+     "DefinitionError when the machine uses what cannot run yet."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef getset[] = {
+    {"type", get_type, nullptr, "\"STANDARD\" or \"EXPRESS\".", nullptr},
     {"name", get_name, nullptr, "The machine's name.", nullptr},
     {"region", get_region, nullptr, "The AWS region the machine's ARNs name.", nullptr},
     {"account", get_account, nullptr, "The AWS account the machine's ARNs name.", nullptr},
@@ -167,12 +221,13 @@ PyGetSetDef getset[] = {
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>(
                     "StateMachine(text, *, name='StateMachine', region='us-east-1', "
-                    "account='123456789012')\n--\n\n"
+                    "account='123456789012', type='STANDARD')\n--\n\n"
                     "A definition checked as AWS Step Functions checks it; raises "
                     "DefinitionError when AWS would refuse it.")},
     {Py_tp_new, reinterpret_cast<void*>(new_machine)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
     {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_methods, methods},
     {Py_tp_getset, getset},
     {0, nullptr},
 };

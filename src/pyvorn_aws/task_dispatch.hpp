@@ -1,0 +1,69 @@
+// TaskDispatcher: runs an execution's Task attempts on the Python handlers
+// it was started with (a pyvorn.aws.Handlers), and turns what they return or
+// raise into the attempt's outcome as AWS would have reported it.
+//
+// Handlers are found by the Task's Resource text first, then, for Lambda
+// code, by function name (a direct function ARN, or the FunctionName of a
+// lambda:invoke), then the default. Lambda code is wrapped as AWS wraps it:
+// lambda:invoke answers the Invoke API's response around the returned
+// value, and an exception becomes Lambda's error JSON (compact for
+// lambda:invoke, with spaces otherwise).
+//
+// The dispatcher holds strong references to the handler tables, so handlers
+// added after a MissingHandler are seen by the next attempt.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "aws_run/execution.hpp"
+#include "aws_run/random_source.hpp"
+#include "py_binding/py.hpp"
+
+namespace pyvorn::aws_binding {
+
+class TaskDispatcher {
+ public:
+  // Reads the tables of a pyvorn.aws.Handlers; nullopt with TypeError set
+  // when `handlers` is not one. None gives a dispatcher with no handlers.
+  static std::optional<TaskDispatcher> create(PyObject* handlers, std::uint64_t seed);
+
+  // Runs the attempt `call` describes. nullopt with a Python exception set
+  // when there is no outcome to report: no handler answers the resource
+  // (MissingHandler), the handler raised something that is no task failure
+  // (KeyboardInterrupt, SystemExit), or it broke the handler contract (a
+  // response that is not JSON from a non-Lambda handler, Pending where the
+  // task cannot wait). The attempt is then still due.
+  std::optional<vorn::aws::TaskOutcome> run(const vorn::aws::TaskCall& call,
+                                            PyObject* execution_name, bool real_clock);
+
+  int traverse(visitproc visit, void* arg);
+  void clear();
+
+ private:
+  enum class Mode : std::uint8_t { kService, kLambdaDirect, kLambdaInvoke };
+  struct Found {
+    PyObject* handler = nullptr;  // borrowed from a table
+    Mode mode = Mode::kService;
+  };
+  std::optional<Found> find(const vorn::aws::TaskCall& call);
+  PyObject* resource_text(const vorn::aws::TaskStep& step);
+  py::Ref context_for(const vorn::aws::TaskCall& call, PyObject* execution_name);
+  std::optional<vorn::aws::TaskOutcome> outcome_of(py::Ref result, Mode mode,
+                                                   const vorn::aws::TaskCall& call,
+                                                   vorn::aws::Duration elapsed);
+  std::optional<vorn::aws::TaskOutcome> failure_of(Mode mode);
+
+  py::Ref by_resource_;
+  py::Ref by_function_;
+  py::Ref fallback_;
+  vorn::aws::RandomSource request_ids_{0};
+  // The context dict handed to the last handler, reused when the handler
+  // kept no reference to it.
+  py::Ref context_;
+  std::unordered_map<const vorn::aws::TaskStep*, py::Ref> resource_texts_;
+};
+
+}  // namespace pyvorn::aws_binding
