@@ -284,13 +284,29 @@ PyObject* get_states_entered(PyObject* object, void*) {
   });
 }
 
-bool set_item(PyObject* dict, const char* key, py::Ref value) {
-  return value && PyDict_SetItemString(dict, key, value.get()) == 0;
+// Keys are interned once; PyDict_SetItemString would make and intern a new
+// str on every call.
+bool set_item(PyObject* dict, py::StaticString& key, py::Ref value) {
+  return value && key.get() != nullptr && PyDict_SetItem(dict, key.get(), value.get()) == 0;
 }
+
+py::StaticString kExecutionArn("executionArn");
+py::StaticString kStateMachineArn("stateMachineArn");
+py::StaticString kName("name");
+py::StaticString kStatus("status");
+py::StaticString kStartDate("startDate");
+py::StaticString kStopDate("stopDate");
+py::StaticString kInput("input");
+py::StaticString kInputDetails("inputDetails");
+py::StaticString kOutput("output");
+py::StaticString kOutputDetails("outputDetails");
+py::StaticString kIncluded("included");
+py::StaticString kError("error");
+py::StaticString kCause("cause");
 
 py::Ref included() {
   py::Ref details = py::Ref::steal(PyDict_New());
-  if (!details || !set_item(details.get(), "included", py::Ref::borrow(Py_True))) return {};
+  if (!details || !set_item(details.get(), kIncluded, py::Ref::borrow(Py_True))) return {};
   return details;
 }
 
@@ -300,27 +316,27 @@ py::Ref describe_execution(const Execution& e) {
   if (!dict) return {};
   const vorn::aws::EventRange events = e.history().events();
   PyObject* d = dict.get();
-  const bool ok = set_item(d, "executionArn", py::new_str(e.identity().arn)) &&
-                  set_item(d, "stateMachineArn", py::new_str(e.identity().machine_arn)) &&
-                  set_item(d, "name", py::new_str(e.identity().name)) &&
-                  set_item(d, "status", py::Ref::steal(status_text(e.status()))) &&
-                  set_item(d, "startDate", instant_to_datetime(e.start_time()));
+  const bool ok = set_item(d, kExecutionArn, py::new_str(e.identity().arn)) &&
+                  set_item(d, kStateMachineArn, py::new_str(e.identity().machine_arn)) &&
+                  set_item(d, kName, py::new_str(e.identity().name)) &&
+                  set_item(d, kStatus, py::Ref::steal(status_text(e.status()))) &&
+                  set_item(d, kStartDate, instant_to_datetime(e.start_time()));
   if (!ok) return {};
   if (e.status() != ExecutionStatus::kRunning &&
-      !set_item(d, "stopDate", instant_to_datetime(events[events.size() - 1].timestamp))) {
+      !set_item(d, kStopDate, instant_to_datetime(events[events.size() - 1].timestamp))) {
     return {};
   }
-  if (!set_item(d, "input", py::new_str(vorn::aws::write_json(events[0].payload))) ||
-      !set_item(d, "inputDetails", included())) {
+  if (!set_item(d, kInput, py::new_str(vorn::aws::write_json(events[0].payload))) ||
+      !set_item(d, kInputDetails, included())) {
     return {};
   }
   if (e.status() == ExecutionStatus::kSucceeded &&
-      (!set_item(d, "output", py::new_str(vorn::aws::write_json(e.output()))) ||
-       !set_item(d, "outputDetails", included()))) {
+      (!set_item(d, kOutput, py::new_str(vorn::aws::write_json(e.output()))) ||
+       !set_item(d, kOutputDetails, included()))) {
     return {};
   }
-  if (e.failure().error && !set_item(d, "error", py::new_str(*e.failure().error))) return {};
-  if (e.failure().cause && !set_item(d, "cause", py::new_str(*e.failure().cause))) return {};
+  if (e.failure().error && !set_item(d, kError, py::new_str(*e.failure().error))) return {};
+  if (e.failure().cause && !set_item(d, kCause, py::new_str(*e.failure().cause))) return {};
   return dict;
 }
 

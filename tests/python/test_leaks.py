@@ -32,6 +32,7 @@ from _pyvorn import (
     validate,
 )
 from conftest import definition
+from pyvorn import aws
 
 ITERATIONS = 10_000
 WARM_UP = 200
@@ -248,7 +249,60 @@ def runtime_cases():
     yield "json_place unconvertible", json_place, (ORDER, "$.a", {1}), TypeError
 
 
-CASES = list(cases()) + list(runtime_cases())
+AWS_MACHINE = aws.StateMachine(
+    """{"StartAt": "Fetch", "States": {
+      "Fetch": {"Type": "Task", "Resource": "arn:aws:states:::lambda:invoke",
+                "Parameters": {"FunctionName": "fetch", "Payload.$": "$"},
+                "Retry": [{"ErrorEquals": ["Flaky"], "MaxAttempts": 1}],
+                "Catch": [{"ErrorEquals": ["States.ALL"], "ResultPath": "$.error", "Next": "Wait"}],
+                "ResultSelector": {"body.$": "$.Payload"}, "Next": "Wait"},
+      "Wait": {"Type": "Wait", "Seconds": 3600, "Next": "Route"},
+      "Route": {"Type": "Choice", "Choices": [{"Variable": "$.error", "IsPresent": true, "Next": "Failed"}],
+                "Default": "Done"},
+      "Done": {"Type": "Succeed"},
+      "Failed": {"Type": "Fail", "Error": "Caught", "Cause": "it broke"}}}"""
+)
+
+
+def aws_answer(event, context):
+    return {"seen": event, "attempt": context["attempt"]}
+
+
+def aws_raise(event, context):
+    raise ValueError("no")
+
+
+def aws_unconvertible(event, context):
+    return {1, 2}
+
+
+def aws_run(initial_input, fn, expected):
+    handlers = aws.Handlers()
+    if fn is not None:
+        handlers.lambda_function("fetch", fn)
+    execution = AWS_MACHINE.start_execution(initial_input, handlers=handlers)
+    assert execution.run() == expected
+    return execution.output, execution.history, execution.describe()
+
+
+def aws_cycle(initial_input):
+    # The handler holds the execution: a cycle only the collector can free.
+    handlers = aws.Handlers()
+    execution = AWS_MACHINE.start_execution(initial_input, handlers=handlers)
+    handlers.lambda_function("fetch", lambda event, context: execution.name)
+    execution.run()
+
+
+def aws_cases():
+    yield "aws run", aws_run, (ORDER, aws_answer, "SUCCEEDED"), None
+    yield "aws run raising handler", aws_run, (ORDER, aws_raise, "FAILED"), None
+    yield "aws run unconvertible result", aws_run, (ORDER, aws_unconvertible, "FAILED"), None
+    yield "aws run missing handler", aws_run, (ORDER, None, None), aws.MissingHandler
+    yield "aws run cyclic handler", aws_cycle, (ORDER,), None
+    yield "aws start unconvertible input", aws_run, ({"s": {1}}, aws_answer, None), TypeError
+
+
+CASES = list(cases()) + list(runtime_cases()) + list(aws_cases())
 
 
 def shared(obj):
