@@ -209,7 +209,13 @@ Value Value::number_unchecked(std::string_view text, bool integral) {
 Value Value::integer(std::int64_t n) {
   char buffer[24];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, n);
-  return number_unchecked(std::string_view(buffer, end - buffer), true);
+  Value v;
+  v.kind_ = Kind::kNumber;
+  v.bool_ = true;
+  // The conversion rounds to nearest as reading the digits back would.
+  v.number_ = static_cast<double>(n);
+  new (&v.text_) SharedText(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+  return v;
 }
 
 Value Value::number(double d) {

@@ -445,7 +445,7 @@ PyTypeObject* execution_type() {
   return reinterpret_cast<PyTypeObject*>(type);
 }
 
-PyObject* start_execution(PyObject* machine, std::shared_ptr<const vorn::aws::Program> program,
+PyObject* start_execution(PyObject* machine, const MachineRuntime& runtime,
                           const MachineIdentity& identity, bool express, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* given[5] = {};
@@ -462,7 +462,7 @@ PyObject* start_execution(PyObject* machine, std::shared_ptr<const vorn::aws::Pr
   if (!input) return nullptr;
   auto name = name_argument(given[2], *seed);
   if (!name) return nullptr;
-  auto tasks = TaskDispatcher::create(given[1], *seed);
+  auto tasks = TaskDispatcher::create(given[1], *seed, runtime.step_texts);
   if (!tasks) return nullptr;
   py::Ref name_object = py::new_str(*name);
   if (!name_object) return nullptr;
@@ -493,7 +493,7 @@ PyObject* start_execution(PyObject* machine, std::shared_ptr<const vorn::aws::Pr
   execution_identity.role_arn = "arn:aws:iam::" + identity.account +
                                 ":role/service-role/StepFunctions-" + identity.name + "-role";
   execution_identity.region = identity.region;
-  self->execution = std::make_unique<Execution>(std::move(program), std::move(*input),
+  self->execution = std::make_unique<Execution>(runtime.program, std::move(*input),
                                                 std::move(execution_identity), *clock, *seed);
   return object.release();
 }

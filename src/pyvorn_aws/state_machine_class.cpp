@@ -33,7 +33,7 @@ struct StateMachineObject {
   // What executions run, lowered on the first start: a machine that is only
   // checked never pays for it, and one using what cannot run yet is still
   // a valid machine.
-  std::shared_ptr<const vorn::aws::Program> program;
+  std::optional<MachineRuntime> runtime;
 };
 
 StateMachineObject* as_machine(PyObject* object) {
@@ -97,14 +97,14 @@ PyObject* new_machine(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     new (&self->state_names) std::vector<std::string>(vorn::aws::all_state_names(self->definition));
     new (&self->diagnostics) std::vector<Diagnostic>(std::move(outcome.diagnostics));
     self->express = *express;
-    new (&self->program) std::shared_ptr<const vorn::aws::Program>();
+    new (&self->runtime) std::optional<MachineRuntime>();
     return object.release();
   });
 }
 
 void dealloc(PyObject* object) {
   StateMachineObject* self = as_machine(object);
-  self->program.~shared_ptr();
+  self->runtime.~optional();
   self->diagnostics.~vector();
   self->state_names.~vector();
   self->document.~Value();
@@ -181,15 +181,17 @@ PyObject* get_type(PyObject* object, void*) {
 PyObject* start(PyObject* object, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return py::guard([&]() -> PyObject* {
     StateMachineObject* self = as_machine(object);
-    if (!self->program) {
+    if (!self->runtime) {
       auto program = vorn::aws::lower_program(self->definition);
       if (!program.ok()) {
         raise_definition_error(program.error());
         return nullptr;
       }
-      self->program = std::make_shared<const vorn::aws::Program>(std::move(program).value());
+      self->runtime = MachineRuntime{
+          std::make_shared<const vorn::aws::Program>(std::move(program).value()),
+          std::make_shared<StepTextCache>()};
     }
-    return start_execution(object, self->program, self->identity, self->express, args, nargs,
+    return start_execution(object, *self->runtime, self->identity, self->express, args, nargs,
                            kwnames);
   });
 }

@@ -101,8 +101,10 @@ LambdaCauseStyle style_of(bool invoke) {
 
 }  // namespace
 
-std::optional<TaskDispatcher> TaskDispatcher::create(PyObject* handlers, std::uint64_t seed) {
+std::optional<TaskDispatcher> TaskDispatcher::create(PyObject* handlers, std::uint64_t seed,
+                                                     std::shared_ptr<StepTextCache> texts) {
   TaskDispatcher dispatcher;
+  dispatcher.step_texts_ = std::move(texts);
   // Request ids come from their own stream, so that adding a Lambda call
   // does not shift the execution's jitter or tokens.
   dispatcher.request_ids_ = vorn::aws::RandomSource(seed ^ 0x5265717565737449ull);
@@ -130,38 +132,54 @@ std::optional<TaskDispatcher> TaskDispatcher::create(PyObject* handlers, std::ui
   return dispatcher;
 }
 
-PyObject* TaskDispatcher::resource_text(const vorn::aws::TaskStep& step) {
-  auto [entry, added] = resource_texts_.try_emplace(&step);
-  if (added) entry->second = py::new_str(step.resource);
-  return entry->second.get();
+const StepTexts* TaskDispatcher::texts_for(const TaskCall& call) {
+  auto [entry, added] = step_texts_->try_emplace(call.task);
+  StepTexts& texts = entry->second;
+  if (added || !texts.resource) {
+    const vorn::aws::TaskStep& step = *call.task;
+    texts.resource = py::new_str(step.resource);
+    texts.state_name = py::new_str(call.state_name);
+    if (step.target.kind == vorn::aws::ResourceKind::kLambdaFunction) {
+      texts.function_name = py::new_str(step.target.name);
+    }
+    const bool made = texts.resource && texts.state_name &&
+                      (texts.function_name || step.target.kind !=
+                                                  vorn::aws::ResourceKind::kLambdaFunction);
+    if (!made) {
+      step_texts_->erase(entry);
+      return nullptr;
+    }
+  }
+  return &texts;
 }
 
-std::optional<TaskDispatcher::Found> TaskDispatcher::find(const TaskCall& call) {
+std::optional<TaskDispatcher::Found> TaskDispatcher::find(const TaskCall& call,
+                                                           const StepTexts& texts) {
   const vorn::aws::TaskStep& step = *call.task;
-  PyObject* resource = resource_text(step);
-  if (resource == nullptr) return std::nullopt;
   if (by_resource_) {
-    if (PyObject* handler = PyDict_GetItemWithError(by_resource_.get(), resource)) {
+    if (PyObject* handler = PyDict_GetItemWithError(by_resource_.get(), texts.resource.get())) {
       return Found{handler, Mode::kService};
     }
     if (PyErr_Occurred()) return std::nullopt;
   }
+  // A direct ARN names its function once for all attempts; a lambda:invoke
+  // names it in each attempt's input.
   std::string function_name;
-  Mode mode = Mode::kService;
-  if (step.target.kind == vorn::aws::ResourceKind::kLambdaFunction) {
-    function_name = step.target.name;
-    mode = Mode::kLambdaDirect;
-  } else if (step.target.is_lambda_invoke() && call.input.is_object()) {
+  py::Ref function_key = texts.function_name;
+  Mode mode = function_key ? Mode::kLambdaDirect : Mode::kService;
+  if (step.target.is_lambda_invoke() && call.input.is_object()) {
     const vorn::aws::Value* name = call.input.find("FunctionName");
     if (name != nullptr && name->is_string()) {
       function_name = vorn::aws::lambda_function_name(name->as_string());
       mode = Mode::kLambdaInvoke;
+      if (!function_name.empty()) {
+        function_key = py::new_str(function_name);
+        if (!function_key) return std::nullopt;
+      }
     }
   }
-  if (by_function_ && !function_name.empty()) {
-    py::Ref key = py::new_str(function_name);
-    if (!key) return std::nullopt;
-    if (PyObject* handler = PyDict_GetItemWithError(by_function_.get(), key.get())) {
+  if (by_function_ && function_key) {
+    if (PyObject* handler = PyDict_GetItemWithError(by_function_.get(), function_key.get())) {
       return Found{handler, mode};
     }
     if (PyErr_Occurred()) return std::nullopt;
@@ -176,25 +194,29 @@ std::optional<TaskDispatcher::Found> TaskDispatcher::find(const TaskCall& call) 
   return std::nullopt;
 }
 
-py::Ref TaskDispatcher::context_for(const TaskCall& call, PyObject* execution_name) {
+py::Ref TaskDispatcher::context_for(const TaskCall& call, const StepTexts& texts,
+                                    PyObject* execution_name) {
   // A handler that kept the last context (stored it, closed over it) gets a
   // new one; otherwise the same dict is refilled, which saves building one
   // per attempt.
-  if (!context_ || Py_REFCNT(context_.get()) > 1) {
+  // Nor is one the handler added keys to or took keys from.
+  constexpr Py_ssize_t kContextKeys = 5;
+  if (!context_ || Py_REFCNT(context_.get()) > 1 ||
+      PyDict_GET_SIZE(context_.get()) != kContextKeys) {
     context_ = py::Ref::steal(PyDict_New());
     if (!context_) return {};
   }
   PyObject* context = context_.get();
-  py::Ref state_name = py::new_str(call.state_name);
   py::Ref attempt = py::Ref::steal(PyLong_FromLongLong(call.attempt));
   py::Ref token = call.task_token ? py::new_str(*call.task_token) : py::Ref::borrow(Py_None);
-  PyObject* resource = resource_text(*call.task);
-  if (!state_name || !attempt || !token || resource == nullptr ||
-      PyDict_SetItem(context, kStateName.get(), state_name.get()) != 0 ||
-      PyDict_SetItem(context, kAttempt.get(), attempt.get()) != 0 ||
-      PyDict_SetItem(context, kExecutionName.get(), execution_name) != 0 ||
-      PyDict_SetItem(context, kResource.get(), resource) != 0 ||
-      PyDict_SetItem(context, kTaskToken.get(), token.get()) != 0) {
+  const bool filled =
+      attempt && token &&
+      PyDict_SetItem(context, kStateName.get(), texts.state_name.get()) == 0 &&
+      PyDict_SetItem(context, kAttempt.get(), attempt.get()) == 0 &&
+      PyDict_SetItem(context, kExecutionName.get(), execution_name) == 0 &&
+      PyDict_SetItem(context, kResource.get(), texts.resource.get()) == 0 &&
+      PyDict_SetItem(context, kTaskToken.get(), token.get()) == 0;
+  if (!filled) {
     context_ = py::Ref();
     return {};
   }
@@ -203,11 +225,13 @@ py::Ref TaskDispatcher::context_for(const TaskCall& call, PyObject* execution_na
 
 std::optional<TaskOutcome> TaskDispatcher::run(const TaskCall& call, PyObject* execution_name,
                                                bool real_clock) {
-  const auto found = find(call);
+  const StepTexts* texts = texts_for(call);
+  if (texts == nullptr) return std::nullopt;
+  const auto found = find(call, *texts);
   if (!found) return std::nullopt;
   const bool invoke = found->mode == Mode::kLambdaInvoke;
   py::Ref event = to_python(invoke ? vorn::aws::lambda_invoke_event(call.input) : call.input);
-  py::Ref context = context_for(call, execution_name);
+  py::Ref context = context_for(call, *texts, execution_name);
   if (!event || !context) return std::nullopt;
   // The handler may drop its table entry while it runs; hold it ourselves.
   py::Ref handler = py::Ref::borrow(found->handler);
@@ -300,7 +324,6 @@ void TaskDispatcher::clear() {
   by_function_ = py::Ref();
   fallback_ = py::Ref();
   context_ = py::Ref();
-  resource_texts_.clear();
 }
 
 }  // namespace pyvorn::aws_binding

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -24,11 +25,23 @@
 
 namespace pyvorn::aws_binding {
 
+// The str objects a Task's attempts hand out again and again, made on its
+// first attempt: its Resource text, its state's name and, for a direct
+// Lambda ARN, the function's name. One cache serves every execution of a
+// machine, whose program (and so each TaskStep's address) never changes.
+struct StepTexts {
+  py::Ref resource;
+  py::Ref state_name;
+  py::Ref function_name;
+};
+using StepTextCache = std::unordered_map<const vorn::aws::TaskStep*, StepTexts>;
+
 class TaskDispatcher {
  public:
   // Reads the tables of a pyvorn.aws.Handlers; nullopt with TypeError set
   // when `handlers` is not one. None gives a dispatcher with no handlers.
-  static std::optional<TaskDispatcher> create(PyObject* handlers, std::uint64_t seed);
+  static std::optional<TaskDispatcher> create(PyObject* handlers, std::uint64_t seed,
+                                              std::shared_ptr<StepTextCache> texts);
 
   // Runs the attempt `call` describes. nullopt with a Python exception set
   // when there is no outcome to report: no handler answers the resource
@@ -48,9 +61,10 @@ class TaskDispatcher {
     PyObject* handler = nullptr;  // borrowed from a table
     Mode mode = Mode::kService;
   };
-  std::optional<Found> find(const vorn::aws::TaskCall& call);
-  PyObject* resource_text(const vorn::aws::TaskStep& step);
-  py::Ref context_for(const vorn::aws::TaskCall& call, PyObject* execution_name);
+  std::optional<Found> find(const vorn::aws::TaskCall& call, const StepTexts& texts);
+  const StepTexts* texts_for(const vorn::aws::TaskCall& call);
+  py::Ref context_for(const vorn::aws::TaskCall& call, const StepTexts& texts,
+                      PyObject* execution_name);
   std::optional<vorn::aws::TaskOutcome> outcome_of(py::Ref result, Mode mode,
                                                    const vorn::aws::TaskCall& call,
                                                    vorn::aws::Duration elapsed);
@@ -63,7 +77,7 @@ class TaskDispatcher {
   // The context dict handed to the last handler, reused when the handler
   // kept no reference to it.
   py::Ref context_;
-  std::unordered_map<const vorn::aws::TaskStep*, py::Ref> resource_texts_;
+  std::shared_ptr<StepTextCache> step_texts_;
 };
 
 }  // namespace pyvorn::aws_binding

@@ -9,8 +9,20 @@ namespace {
 using vorn::aws::Kind;
 using vorn::aws::Value;
 
+// Integers of up to 18 digits, nearly all of them, fit an int64 and skip
+// PyLong_FromString's general parse.
+constexpr std::size_t kInt64SafeDigits = 18;
+
 py::Ref number_to_python(const Value& value) {
   if (!value.is_integral()) return py::Ref::steal(PyFloat_FromDouble(value.number_value()));
+  std::string_view text = value.number_text();
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.size() <= kInt64SafeDigits) {
+    long long magnitude = 0;
+    for (const char digit : text) magnitude = magnitude * 10 + (digit - '0');
+    return py::Ref::steal(PyLong_FromLongLong(negative ? -magnitude : magnitude));
+  }
   // PyLong_FromString needs a NUL-terminated text; integers of every length
   // come through exactly.
   const std::string digits(value.number_text());
