@@ -29,6 +29,8 @@ py::Ref number_to_python(const Value& value) {
   return py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
 }
 
+py::Ref container_to_python(const Value& value);
+
 }  // namespace
 
 py::Ref to_python(const Value& value) {
@@ -41,6 +43,25 @@ py::Ref to_python(const Value& value) {
       return number_to_python(value);
     case Kind::kString:
       return py::new_str(value.as_string());
+    case Kind::kArray:
+    case Kind::kObject: {
+      // Values may nest far deeper than Python's own json would read (a loop
+      // can wrap its data once per state, up to the payload limit), so
+      // converting them is bounded like any recursion in Python: a
+      // RecursionError, never an exhausted C stack.
+      if (Py_EnterRecursiveCall(" while converting a value to Python") != 0) return {};
+      py::Ref converted = container_to_python(value);
+      Py_LeaveRecursiveCall();
+      return converted;
+    }
+  }
+  return {};
+}
+
+namespace {
+
+py::Ref container_to_python(const Value& value) {
+  switch (value.kind()) {
     case Kind::kArray: {
       const auto items = value.items();
       py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
@@ -62,8 +83,11 @@ py::Ref to_python(const Value& value) {
       }
       return dict;
     }
+    default:
+      return {};
   }
-  return {};
 }
+
+}  // namespace
 
 }  // namespace pyvorn::aws_binding

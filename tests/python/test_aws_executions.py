@@ -348,3 +348,15 @@ def test_history_events_have_the_apis_shape():
     assert entered["stateEnteredEventDetails"] == {"name": "T", "input": '{"a":1}', "inputDetails": {"truncated": False}}
     assert [(e["id"], e["previousEventId"]) for e in execution.history] == [
         (1, 0), (2, 0), (3, 2), (4, 3), (5, 4), (6, 5), (7, 6)]
+
+
+def test_an_output_nested_deeper_than_python_reads_is_a_recursion_error_not_a_crash():
+    # Each state wraps its input once: 1 500 levels, well within the payload
+    # limit, deeper than the interpreter's recursion limit.
+    states = {f"P{i}": {"Type": "Pass", "Parameters": {"i.$": "$"}, "Next": f"P{i + 1}"} for i in range(1500)}
+    states["P1500"] = {"Type": "Succeed"}
+    execution = machine(states, start_at="P0").start_execution({})
+    assert execution.run() == "SUCCEEDED"
+    with pytest.raises(RecursionError):
+        execution.output
+    assert execution.describe()["output"].startswith('{"i":{"i":')
