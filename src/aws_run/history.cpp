@@ -178,60 +178,61 @@ bool emitted_alongside(EventType before, EventType type) {
   }
 }
 
-// Member helpers: each appends to an object under construction.
-void add_text(std::vector<Member>& out, std::string_view key, std::string_view text) {
-  out.push_back(Member{std::string(key), Value::string(text)});
-}
+// Field helpers: each appends one member to the details under construction.
+using FieldKind = EventDetail::Kind;
 
-void add_json(std::vector<Member>& out, std::string_view key, const Value& payload) {
-  add_text(out, key, write_json(payload));
+void add_text(EventDetails& out, std::string_view key, std::string_view text) {
+  out.fields.push_back(EventDetail{key, FieldKind::kText, text, nullptr, 0});
 }
 
 // Payloads are bounded by the payload limit before they are recorded, so
 // AWS's truncation never happens here.
-void add_json_with_details(std::vector<Member>& out, std::string_view key,
-                           std::string_view details_key, const Value& payload) {
-  add_json(out, key, payload);
-  out.push_back(Member{std::string(details_key),
-                       Value::object({Member{"truncated", Value::boolean(false)}})});
+void add_json_with_details(EventDetails& out, std::string_view key, std::string_view details_key,
+                           const Value& payload) {
+  out.fields.push_back(EventDetail{key, FieldKind::kJson, {}, &payload, 0});
+  out.fields.push_back(EventDetail{details_key, FieldKind::kNotTruncated, {}, nullptr, 0});
 }
 
-void add_failure(std::vector<Member>& out, const TaskError* failure) {
+void add_failure(EventDetails& out, const TaskError* failure) {
   if (failure == nullptr) return;
   if (failure->error) add_text(out, "error", *failure->error);
   if (failure->cause) add_text(out, "cause", *failure->cause);
 }
 
-void add_resource(std::vector<Member>& out, const TaskEventResource* task) {
+void add_resource(EventDetails& out, const TaskEventResource* task) {
   if (task == nullptr) return;
   add_text(out, "resourceType", task->resource_type);
   add_text(out, "resource", task->resource);
 }
 
-void add_limits(std::vector<Member>& out, const TaskEventResource* task, bool with_heartbeat,
+void add_integer(EventDetails& out, std::string_view key, std::int64_t number) {
+  out.fields.push_back(EventDetail{key, FieldKind::kInteger, {}, nullptr, number});
+}
+
+void add_limits(EventDetails& out, const TaskEventResource* task, bool with_heartbeat,
                 bool with_credentials) {
   if (task == nullptr) return;
-  if (task->timeout_seconds) {
-    out.push_back(Member{"timeoutInSeconds", Value::integer(*task->timeout_seconds)});
-  }
+  if (task->timeout_seconds) add_integer(out, "timeoutInSeconds", *task->timeout_seconds);
   if (with_heartbeat && task->heartbeat_seconds) {
-    out.push_back(Member{"heartbeatInSeconds", Value::integer(*task->heartbeat_seconds)});
+    add_integer(out, "heartbeatInSeconds", *task->heartbeat_seconds);
   }
   if (with_credentials && task->credentials_role_arn) {
-    out.push_back(Member{"taskCredentials",
-                         Value::object({Member{"roleArn",
-                                               Value::string(*task->credentials_role_arn)}})});
+    out.fields.push_back(
+        EventDetail{"taskCredentials", FieldKind::kRoleArn, *task->credentials_role_arn, nullptr, 0});
   }
 }
 
-// The details object, or nullopt when the event shows none.
-std::optional<Value> details_of(const HistoryEvent& event) {
+}  // namespace
+
+EventDetails event_details(const HistoryEvent& event) {
   const TaskEventResource* task = event.task.get();
   const TaskError* failure = event.failure.get();
-  std::vector<Member> out;
+  EventDetails out;
+  out.key = info(event.type).details;
   switch (info(event.type).shape) {
     case Shape::kNone:
-      return std::nullopt;
+      out.key = {};
+      break;
     case Shape::kExecutionStarted:
       add_json_with_details(out, "input", "inputDetails", event.payload);
       add_text(out, "roleArn", event.name.view());
@@ -255,7 +256,7 @@ std::optional<Value> details_of(const HistoryEvent& event) {
       // nor does a machine timeout (it has neither); the other failure events
       // show their details object even when it is empty.
       add_failure(out, failure);
-      if (out.empty()) return std::nullopt;
+      if (out.fields.empty()) out.key = {};
       break;
     case Shape::kEvaluationFailed:
       add_failure(out, failure);
@@ -269,7 +270,7 @@ std::optional<Value> details_of(const HistoryEvent& event) {
     case Shape::kTaskScheduled:
       add_resource(out, task);
       if (task != nullptr) add_text(out, "region", task->region);
-      add_json(out, "parameters", event.payload);
+      out.fields.push_back(EventDetail{"parameters", FieldKind::kJson, {}, &event.payload, 0});
       add_limits(out, task, /*with_heartbeat=*/true, /*with_credentials=*/true);
       break;
     case Shape::kTaskResource:
@@ -292,17 +293,35 @@ std::optional<Value> details_of(const HistoryEvent& event) {
       if (!event.name.view().empty()) add_text(out, "workerName", event.name.view());
       break;
     case Shape::kMapStarted:
-      out.push_back(Member{"length", Value::integer(event.number)});
+      add_integer(out, "length", event.number);
       break;
     case Shape::kMapIteration:
-      out.push_back(Member{"index", Value::integer(event.number)});
+      add_integer(out, "index", event.number);
       add_text(out, "name", event.name.view());
       break;
     case Shape::kMapRunStarted:
       add_text(out, "mapRunArn", event.name.view());
       break;
   }
-  return Value::object(std::move(out));
+  return out;
+}
+
+namespace {
+
+Value detail_value(const EventDetail& field) {
+  switch (field.kind) {
+    case FieldKind::kText:
+      return Value::string(field.text);
+    case FieldKind::kInteger:
+      return Value::integer(field.number);
+    case FieldKind::kJson:
+      return Value::string(write_json(*field.json));
+    case FieldKind::kNotTruncated:
+      return Value::object({Member{"truncated", Value::boolean(false)}});
+    case FieldKind::kRoleArn:
+      return Value::object({Member{"roleArn", Value::string(field.text)}});
+  }
+  return Value();
 }
 
 }  // namespace
@@ -316,8 +335,14 @@ Value to_value(const HistoryEvent& event) {
   members.push_back(Member{"type", Value::string(event_type_name(event.type))});
   members.push_back(Member{"id", Value::integer(event.id)});
   members.push_back(Member{"previousEventId", Value::integer(event.previous_event_id)});
-  if (std::optional<Value> details = details_of(event)) {
-    members.push_back(Member{std::string(info(event.type).details), std::move(*details)});
+  const EventDetails details = event_details(event);
+  if (!details.key.empty()) {
+    std::vector<Member> fields;
+    fields.reserve(details.fields.size());
+    for (const EventDetail& field : details.fields) {
+      fields.push_back(Member{std::string(field.key), detail_value(field)});
+    }
+    members.push_back(Member{std::string(details.key), Value::object(std::move(fields))});
   }
   return Value::object(std::move(members));
 }

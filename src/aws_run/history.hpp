@@ -135,6 +135,35 @@ struct HistoryEvent {
   std::shared_ptr<const TaskError> failure;
 };
 
+// One member of an event's details, for writers that shape events their own
+// way (to_value here; the Python binding builds dicts straight from these).
+// Every `key` (and EventDetails::key) views a constant text of static
+// storage, so a writer may cache what it makes of a key by its address;
+// `text` and `json` refer into the event and live as long as it does.
+struct EventDetail {
+  enum class Kind : std::uint8_t {
+    kText,          // `text`
+    kInteger,       // `number`
+    kJson,          // `*json`, shown as its compact JSON text
+    kNotTruncated,  // the object {"truncated": false}
+    kRoleArn,       // the object {"roleArn": `text`}
+  };
+  std::string_view key;
+  Kind kind = Kind::kText;
+  std::string_view text;
+  const Value* json = nullptr;
+  std::int64_t number = 0;
+};
+
+// The details member of an event: its key ("stateEnteredEventDetails") and
+// members in the order AWS writes them. `key` is empty when the event shows
+// no details member at all.
+struct EventDetails {
+  std::string_view key;
+  std::vector<EventDetail> fields;
+};
+EventDetails event_details(const HistoryEvent& event);
+
 // The event as GetExecutionHistory shows it: timestamp, type, id,
 // previousEventId, then the type's ...EventDetails member, if it has one.
 // The timestamp is written as "2024-01-01T00:00:00.000Z".
