@@ -72,16 +72,6 @@ def test_a_pass_with_result_never_reaches_its_input_path_or_parameters():
             {"output": '{"n":0}', "nextState": "Done", "status": "SUCCEEDED"},
         ),
         ({"Type": "Wait", "Seconds": 86400, "End": True}, [1.0], {"output": "[1.0]", "status": "SUCCEEDED"}),
-        (
-            {"Type": "Pass", "InputPath": "$.x", "End": True},
-            {},
-            {
-                "error": "States.Runtime",
-                "cause": "An error occurred while executing the state 'S' (entered at the event id #2). "
-                "Invalid path '$.x' : No results for path: $['x']",
-                "status": "FAILED",
-            },
-        ),
     ],
 )
 def test_info_gives_the_outcome_without_inspection_data(state, input, response):

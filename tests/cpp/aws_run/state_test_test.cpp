@@ -438,13 +438,6 @@ TEST(StateTest, ARunnerWithNoOutcomeStopsTheTest) {
   EXPECT_EQ(tested.calls.size(), 1u);
 }
 
-TEST(StateTest, FindsOnlyTheMachinesOwnStates) {
-  const Program program = program_of(kGuardedTask);
-  EXPECT_EQ(find_top_level_state(program, "Handled"), 2u);
-  EXPECT_EQ(find_top_level_state(program, "handled"), std::nullopt);
-  EXPECT_EQ(find_top_level_state(Program(), "S"), std::nullopt);
-}
-
 // The first state of an execution and the same state tested alone must
 // agree on where they go and what they hand on, or fail alike.
 TEST(StateTest, AgreesWithAnExecutionsFirstState) {
