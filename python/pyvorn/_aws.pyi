@@ -1,5 +1,5 @@
 import datetime
-from typing import Any, Literal, TypedDict, final, type_check_only
+from typing import Any, Literal, Required, TypedDict, final, type_check_only
 
 @type_check_only
 class _Diagnostic(TypedDict):
@@ -18,6 +18,31 @@ class _ValidationResult(TypedDict):
 
 class DefinitionError(ValueError):
     diagnostics: list[_Diagnostic]
+
+@type_check_only
+class _InspectionErrorDetails(TypedDict, total=False):
+    catchIndex: int
+    retryIndex: int
+    retryBackoffIntervalSeconds: int
+
+@type_check_only
+class _InspectionData(TypedDict, total=False):
+    input: str
+    afterInputPath: str
+    afterParameters: str
+    result: str
+    afterResultSelector: str
+    afterResultPath: str
+    errorDetails: _InspectionErrorDetails
+
+@type_check_only
+class _TestStateResponse(TypedDict, total=False):
+    output: str
+    error: str
+    cause: str
+    inspectionData: _InspectionData
+    nextState: str
+    status: Required[Literal["SUCCEEDED", "FAILED", "RETRIABLE", "CAUGHT_ERROR"]]
 
 def validate(text: str) -> _ValidationResult: ...
 @final
@@ -40,6 +65,15 @@ class StateMachine:
         clock: VirtualClock | Literal["real"] | None = ...,
         seed: int = ...,
     ) -> Execution: ...
+    def test_state(
+        self,
+        state_name: str,
+        input: Any,
+        *,
+        handlers: Any = ...,
+        inspection_level: Literal["INFO", "DEBUG", "TRACE"] = ...,
+        seed: int = ...,
+    ) -> _TestStateResponse: ...
     @property
     def type(self) -> Literal["STANDARD", "EXPRESS"]: ...
     @property

@@ -120,6 +120,12 @@ Result<SizedValue, DataFlowFailure> pass_result(const StateDataFlow& flow,
                                                 const SizedValue& raw_input, const Value& context) {
   if (flow.result) return *flow.result;
   VORN_TRY_ASSIGN(SizedValue effective, effective_input(flow, raw_input, context));
+  return pass_parameters(flow, effective, context);
+}
+
+Result<SizedValue, DataFlowFailure> pass_parameters(const StateDataFlow& flow,
+                                                    const SizedValue& effective,
+                                                    const Value& context) {
   if (!flow.parameters) return effective;
   VORN_TRY_ASSIGN(Value result, evaluate_template(*flow.parameters, effective.value, context));
   return counted(std::move(result));
@@ -154,15 +160,17 @@ Result<SizedValue, DataFlowFailure> apply_result_path(const PathSetting& result_
 Result<SizedValue, DataFlowFailure> state_output(const StateDataFlow& flow,
                                                  const SizedValue& raw_input, SizedValue result,
                                                  const Value& context) {
-  if (flow.result_selector) {
-    VORN_TRY_ASSIGN(Value selected,
-                    evaluate_template(*flow.result_selector, result.value, context));
-    result = counted(std::move(selected));
-  }
+  VORN_TRY_ASSIGN(SizedValue selected, selected_result(flow, std::move(result), context));
   VORN_TRY_ASSIGN(SizedValue placed,
-                  apply_result_path(flow.result_path, raw_input, std::move(result)));
-  VORN_TRY_ASSIGN(SizedValue output, select(flow.output_path, placed, context));
-  return within_limit(std::move(output), flow.limit_subject);
+                  apply_result_path(flow.result_path, raw_input, std::move(selected)));
+  return pass_through_output(flow, placed, context);
+}
+
+Result<SizedValue, DataFlowFailure> selected_result(const StateDataFlow& flow, SizedValue result,
+                                                    const Value& context) {
+  if (!flow.result_selector) return result;
+  VORN_TRY_ASSIGN(Value selected, evaluate_template(*flow.result_selector, result.value, context));
+  return counted(std::move(selected));
 }
 
 Result<SizedValue, DataFlowFailure> pass_through_output(const StateDataFlow& flow,

@@ -99,19 +99,32 @@ Result<SizedValue, DataFlowFailure> task_input(const StateDataFlow& flow,
 Result<SizedValue, DataFlowFailure> pass_result(const StateDataFlow& flow,
                                                 const SizedValue& raw_input, const Value& context);
 
+// The second half of pass_result for a Pass without Result: Parameters over
+// E, or E itself. Unlike task_input it holds the payload to no limit, as it
+// is no state's input; only the state's output is.
+Result<SizedValue, DataFlowFailure> pass_parameters(const StateDataFlow& flow,
+                                                    const SizedValue& effective,
+                                                    const Value& context);
+
 // A Task's (or a Parallel's, a Map's) result, checked against the size
 // limit before ResultSelector sees it; for a Task an oversize result is that
 // attempt's failure.
 Result<SizedValue, DataFlowFailure> check_task_result(const StateDataFlow& flow, Value result);
 
 // The state's output: ResultSelector over the result, ResultPath placing it
-// into the raw input, OutputPath, then the size limit.
+// into the raw input, OutputPath, then the size limit. The three calls below
+// in turn, for a caller that shows what each step made.
 Result<SizedValue, DataFlowFailure> state_output(const StateDataFlow& flow,
                                                  const SizedValue& raw_input, SizedValue result,
                                                  const Value& context);
 
-// The output of a Choice, Wait or Succeed state: OutputPath over E (as
-// effective_input gave it), then the size limit.
+// ResultSelector alone: X', the result itself when the state has none.
+Result<SizedValue, DataFlowFailure> selected_result(const StateDataFlow& flow, SizedValue result,
+                                                    const Value& context);
+
+// OutputPath then the size limit: the output of a Choice, Wait or Succeed
+// state over E (as effective_input gave it), and of any other state over
+// what its ResultPath placed.
 Result<SizedValue, DataFlowFailure> pass_through_output(const StateDataFlow& flow,
                                                         const SizedValue& effective,
                                                         const Value& context);

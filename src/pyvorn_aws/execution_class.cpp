@@ -11,6 +11,7 @@
 #include "clock_class.hpp"
 #include "history_to_python.hpp"
 #include "python_to_value.hpp"
+#include "run_arguments.hpp"
 #include "task_dispatch.hpp"
 #include "time_conversion.hpp"
 #include "value_to_python.hpp"
@@ -54,36 +55,6 @@ py::Ref optional_str(const std::optional<std::string>& text) {
 
 constexpr const char* kStartArguments[] = {"input", "handlers", "name", "clock", "seed"};
 
-std::optional<std::uint64_t> seed_argument(PyObject* seed) {
-  if (seed == nullptr) return 0;
-  if (!PyLong_Check(seed) || PyBool_Check(seed)) {
-    py::raise_argument_type("seed", seed, "int");
-    return std::nullopt;
-  }
-  // Any int is a seed: its low 64 bits are the source's.
-  const unsigned long long bits = PyLong_AsUnsignedLongLongMask(seed);
-  if (bits == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return std::nullopt;
-  return bits;
-}
-
-std::optional<vorn::aws::Value> input_argument(PyObject* input) {
-  // No input is an empty object, as StartExecution gives; None is JSON null.
-  if (input == nullptr) return vorn::aws::Value::object();
-  auto value = from_python(input);
-  if (!value.ok()) {
-    raise_conversion_error(value.error(), "input");
-    return std::nullopt;
-  }
-  if (vorn::aws::compact_size_up_to(*value, vorn::aws::kMaxPayloadBytes) >
-      vorn::aws::kMaxPayloadBytes) {
-    py::raise(PyExc_ValueError, "input: larger than the " +
-                                    std::to_string(vorn::aws::kMaxPayloadBytes) +
-                                    " bytes AWS accepts as an execution's input");
-    return std::nullopt;
-  }
-  return std::move(value).value();
-}
-
 // The clock named by start_execution's `clock`; fills `self`'s clock members.
 vorn::aws::Clock* clock_argument(ExecutionObject* self, PyObject* clock) {
   if (clock == nullptr || clock == Py_None) {
@@ -101,22 +72,6 @@ vorn::aws::Clock* clock_argument(ExecutionObject* self, PyObject* clock) {
   py::raise(PyExc_TypeError, "argument 'clock': expected None, a VirtualClock or \"real\", got '" +
                                  py::type_name(clock) + "'");
   return nullptr;
-}
-
-std::optional<std::string> name_argument(PyObject* name, std::uint64_t seed) {
-  if (name == nullptr || name == Py_None) {
-    // Unnamed executions get a UUID, as StartExecution gives them; drawn
-    // from the seed so a run is reproducible.
-    vorn::aws::RandomSource names(seed ^ 0x4e616d6573ull);
-    return vorn::aws::random_uuid(names);
-  }
-  const auto text = py::utf8_argument(name, "name");
-  if (!text) return std::nullopt;
-  if (!is_valid_execution_name(*text)) {
-    py::raise(PyExc_ValueError, "Invalid Name: '" + std::string(*text) + "'");
-    return std::nullopt;
-  }
-  return std::string(*text);
 }
 
 // --- the run ---------------------------------------------------------------
@@ -484,17 +439,9 @@ PyObject* start_execution(PyObject* machine, const MachineRuntime& runtime,
   vorn::aws::Clock* clock = clock_argument(self, given[3]);
   if (clock == nullptr) return nullptr;
 
-  vorn::aws::ExecutionIdentity execution_identity;
-  execution_identity.name = *name;
-  execution_identity.arn = "arn:aws:states:" + identity.region + ":" + identity.account + ":" +
-                           (express ? "express:" : "execution:") + identity.name + ":" + *name;
-  execution_identity.machine_name = identity.name;
-  execution_identity.machine_arn = identity.arn();
-  execution_identity.role_arn = "arn:aws:iam::" + identity.account +
-                                ":role/service-role/StepFunctions-" + identity.name + "-role";
-  execution_identity.region = identity.region;
-  self->execution = std::make_unique<Execution>(runtime.program, std::move(*input),
-                                                std::move(execution_identity), *clock, *seed);
+  self->execution = std::make_unique<Execution>(
+      runtime.program, std::move(*input), execution_identity(identity, express, std::move(*name)),
+      *clock, *seed);
   return object.release();
 }
 

@@ -15,6 +15,7 @@
 #include "execution_class.hpp"
 #include "machine_identity.hpp"
 #include "module_functions.hpp"
+#include "state_test_method.hpp"
 #include "value_to_python.hpp"
 
 namespace pyvorn::aws_binding {
@@ -178,21 +179,37 @@ PyObject* get_type(PyObject* object, void*) {
   });
 }
 
+// The machine's runtime, lowered on first use; null with DefinitionError
+// set when the machine uses what cannot run yet.
+const MachineRuntime* runtime_of(StateMachineObject* self) {
+  if (!self->runtime) {
+    auto program = vorn::aws::lower_program(self->definition);
+    if (!program.ok()) {
+      raise_definition_error(program.error());
+      return nullptr;
+    }
+    self->runtime =
+        MachineRuntime{std::make_shared<const vorn::aws::Program>(std::move(program).value()),
+                       std::make_shared<StepTextCache>()};
+  }
+  return &*self->runtime;
+}
+
 PyObject* start(PyObject* object, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return py::guard([&]() -> PyObject* {
     StateMachineObject* self = as_machine(object);
-    if (!self->runtime) {
-      auto program = vorn::aws::lower_program(self->definition);
-      if (!program.ok()) {
-        raise_definition_error(program.error());
-        return nullptr;
-      }
-      self->runtime = MachineRuntime{
-          std::make_shared<const vorn::aws::Program>(std::move(program).value()),
-          std::make_shared<StepTextCache>()};
-    }
-    return start_execution(object, *self->runtime, self->identity, self->express, args, nargs,
-                           kwnames);
+    const MachineRuntime* runtime = runtime_of(self);
+    if (runtime == nullptr) return nullptr;
+    return start_execution(object, *runtime, self->identity, self->express, args, nargs, kwnames);
+  });
+}
+
+PyObject* test(PyObject* object, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    StateMachineObject* self = as_machine(object);
+    const MachineRuntime* runtime = runtime_of(self);
+    if (runtime == nullptr) return nullptr;
+    return test_state(*runtime, self->identity, self->express, args, nargs, kwnames);
   });
 }
 
@@ -201,6 +218,11 @@ PyMethodDef methods[] = {
      "start_execution($self, input={}, *, handlers=None, name=None, clock=None, seed=0)\n--\n\n"
      "Starts an execution in this process and returns it, not yet stepped. Raises "
      "DefinitionError when the machine uses what cannot run yet."},
+    {"test_state", py::as_cfunction(test), METH_FASTCALL | METH_KEYWORDS,
+     "test_state($self, state_name, input, *, handlers=None, inspection_level='INFO', seed=0)\n"
+     "--\n\n"
+     "Runs one state on input as AWS's TestState API does and returns its response: output, "
+     "error, cause, inspectionData (DEBUG and TRACE), nextState and status."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -293,6 +293,13 @@ def aws_cycle(initial_input):
     execution.run()
 
 
+def aws_test_state(state_name, fn, level):
+    handlers = aws.Handlers()
+    if fn is not None:
+        handlers.lambda_function("fetch", fn)
+    return AWS_MACHINE.test_state(state_name, ORDER, handlers=handlers, inspection_level=level)
+
+
 def aws_cases():
     yield "aws run", aws_run, (ORDER, aws_answer, "SUCCEEDED"), None
     yield "aws run raising handler", aws_run, (ORDER, aws_raise, "FAILED"), None
@@ -300,6 +307,10 @@ def aws_cases():
     yield "aws run missing handler", aws_run, (ORDER, None, None), aws.MissingHandler
     yield "aws run cyclic handler", aws_cycle, (ORDER,), None
     yield "aws start unconvertible input", aws_run, ({"s": {1}}, aws_answer, None), TypeError
+    yield "aws test_state", aws_test_state, ("Fetch", aws_answer, "DEBUG"), None
+    yield "aws test_state caught", aws_test_state, ("Fetch", aws_raise, "DEBUG"), None
+    yield "aws test_state missing handler", aws_test_state, ("Fetch", None, "INFO"), aws.MissingHandler
+    yield "aws test_state no such state", aws_test_state, ("Nope", None, "INFO"), ValueError
 
 
 CASES = list(cases()) + list(runtime_cases()) + list(aws_cases())
