@@ -215,22 +215,22 @@ void Execution::run_task(const ProgramState&) {
   schedule_attempt();
 }
 
-std::optional<std::int64_t> Execution::resolve_timeout(const TaskStep& step,
+std::optional<std::int64_t> Execution::resolve_seconds(const std::optional<std::int64_t>& literal,
+                                                       const std::optional<JsonPath>& path,
+                                                       std::string_view field,
                                                        const Value& effective,
                                                        const Value& context) {
-  if (!step.timeout_seconds_path) return step.timeout_seconds;
-  const JsonPath& path = *step.timeout_seconds_path;
-  auto value = read_path_field(path, effective, context);
+  if (!path) return literal;
+  auto value = read_path_field(*path, effective, context);
   if (!value.ok()) {
     fail_with(value.error());
     return std::nullopt;
   }
   if (!value->is_number() || !value->is_integral() || value->number_value() < 1 ||
       value->number_value() > 99'999'999) {
-    fail_execution(runtime_error(site(), "The TimeoutSecondsPath parameter does not reference "
-                                         "a positive integer: " +
-                                             std::string(path.text()) + " == " +
-                                             write_json(*value)));
+    fail_execution(runtime_error(
+        site(), "The " + std::string(field) + " parameter does not reference a positive integer: " +
+                    std::string(path->text()) + " == " + write_json(*value)));
     return std::nullopt;
   }
   return static_cast<std::int64_t>(value->number_value());
@@ -252,7 +252,11 @@ void Execution::schedule_attempt() {
   auto handler_input = task_input(s.flow, *effective, context);
   if (!handler_input.ok()) return task_data_failed(handler_input.error());
   if (!task_resource_) {
-    const auto timeout = resolve_timeout(step, effective->value, context);
+    const auto timeout = resolve_seconds(step.timeout_seconds, step.timeout_seconds_path,
+                                         "TimeoutSecondsPath", effective->value, context);
+    if (status_ != ExecutionStatus::kRunning) return;
+    const auto heartbeat = resolve_seconds(step.heartbeat_seconds, step.heartbeat_seconds_path,
+                                           "HeartbeatSecondsPath", effective->value, context);
     if (status_ != ExecutionStatus::kRunning) return;
     auto resource = std::make_shared<TaskEventResource>();
     if (step.target.kind == ResourceKind::kServiceIntegration) {
@@ -263,7 +267,7 @@ void Execution::schedule_attempt() {
     }
     resource->region = identity_.region;
     resource->timeout_seconds = timeout;
-    resource->heartbeat_seconds = step.heartbeat_seconds;
+    resource->heartbeat_seconds = heartbeat;
     task_resource_ = std::move(resource);
   }
   const AttemptEvents events = attempt_events(step.target.kind);

@@ -133,7 +133,11 @@ class Execution {
   // A Task's data failing: a payload over the limit is the attempt's
   // failure, which Retry and Catch see; anything else ends the run.
   void task_data_failed(const DataFlowFailure& failure);
-  std::optional<std::int64_t> resolve_timeout(const TaskStep& step, const Value& effective,
+  // TimeoutSeconds or HeartbeatSeconds: the literal, or the positive integer
+  // its path reads; a path that fails ends the run (check status_ after).
+  std::optional<std::int64_t> resolve_seconds(const std::optional<std::int64_t>& literal,
+                                              const std::optional<JsonPath>& path,
+                                              std::string_view field, const Value& effective,
                                               const Value& context);
   // Sleeps until `wake`, or times the execution out at its deadline first;
   // false when it timed out.
