@@ -12,14 +12,16 @@
 // clock if none comes in time. Time comes from the Clock the caller lends:
 // Wait states and retry delays sleep on it (a VirtualClock jumps, a RealClock
 // sleeps) and every history timestamp reads it; an awaited callback is never
-// slept for, as only the caller knows when one may come. Everything random (jitter) draws from the
-// execution's own RandomSource, seeded by the caller, so the same program,
-// input and seed always give the same history.
+// slept for, as only the caller knows when one may come. Everything random
+// (jitter, tokens) draws from the execution's own RandomSource, seeded by the
+// caller, so the same program, input, seed and calls always give the same
+// history.
 //
 // The Program is shared; the Clock must outlive the Execution.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -145,6 +147,12 @@ class Execution {
   // neither, or when no callback is awaited.
   std::optional<Instant> callback_deadline() const;
 
+  // Callbacks, as the SendTask* calls: each is kAccepted only with the token
+  // of the attempt pending_task() shows (not before finish_task() reported it
+  // pending), and only before callback_deadline(): one that comes later
+  // times the attempt out there and then, as step() would have, and answers
+  // kTaskTimedOut. Any other token changes nothing.
+  //
   // SendTaskSuccess: the awaited attempt succeeded with `output`, which then
   // goes through the state as a finished attempt's result does.
   CallbackResult send_task_success(std::string_view token, Value output);
