@@ -264,6 +264,13 @@ AWS_RUNS = [
         "F": {"Type": "Fail", "ErrorPath": "$.x", "Cause": "stop"}}}, {"x": "E"}, b""),
     ({"StartAt": "L", "States": {
         "L": {"Type": "Task", "Resource": "h", "Next": "L"}}}, [], b"\x01\x00" * 4),
+    # Submitted, two heartbeats, timed out, retried, then a callback succeeds.
+    ({"StartAt": "T", "TimeoutSeconds": 600, "States": {
+        "T": {"Type": "Task", "Resource": "arn:aws:states:::sqs:sendMessage.waitForTaskToken",
+              "Parameters": {"token.$": "$$.Task.Token"}, "HeartbeatSeconds": 10,
+              "TimeoutSeconds": 60, "Retry": [{"ErrorEquals": ["States.Timeout"]}],
+              "Catch": [{"ErrorEquals": ["States.ALL"], "Next": "Done"}], "Next": "Done"},
+        "Done": {"Type": "Succeed"}}}, {}, b"\x80\x22\x22\x03\x80\x00"),
 ]
 
 
@@ -545,7 +552,8 @@ TARGETS = {
         ".$", "$", "$$", "$.", "$..*", "[*]", "[0]", "[-1]", "States.", "\n"]),
     "fuzz_aws_execution": (aws_run_seeds, JSON_TOKENS + ASL_WORDS + [
         "Wait", "Seconds", "SecondsPath", "Retry", "Catch", "ErrorEquals", "States.ALL",
-        "TimeoutSeconds", "ResultPath", "\u0000"]),
+        "TimeoutSeconds", "ResultPath", "HeartbeatSeconds", ".waitForTaskToken", ".sync",
+        "arn:aws:states:::sqs:sendMessage", "\u0000"]),
     "fuzz_aws_check": (aws_check_seeds, JSON_TOKENS + ASL_WORDS + [
         "Wait", "Parallel", "Map", "Branches", "ItemProcessor", "Iterator", "ItemsPath",
         "ItemSelector", "Timestamp", "Seconds", "ErrorPath", "Credentials", "RoleArn",

@@ -99,8 +99,10 @@ Execution::Execution(std::shared_ptr<const Program> program, Value input,
 
 Execution::Progress Execution::step() {
   if (status_ != ExecutionStatus::kRunning) return Progress::kEnded;
-  if (task_due_) return Progress::kTaskDue;
-  if (retry_at_) {
+  if (phase_ != TaskPhase::kNone) {
+    if (phase_ == TaskPhase::kDue) return Progress::kTaskDue;
+    if (still_awaiting()) return Progress::kAwaitingCallback;
+  } else if (retry_at_) {
     const Instant wake = *retry_at_;
     retry_at_.reset();
     if (sleep_until(wake)) schedule_attempt();
@@ -110,7 +112,7 @@ Execution::Progress Execution::step() {
     enter_state();
   }
   if (status_ != ExecutionStatus::kRunning) return Progress::kEnded;
-  return task_due_ ? Progress::kTaskDue : Progress::kStepped;
+  return phase_ == TaskPhase::kDue ? Progress::kTaskDue : Progress::kStepped;
 }
 
 Value Execution::context_for(const ProgramState& s, bool with_retry_count) {
@@ -215,22 +217,22 @@ void Execution::run_task(const ProgramState&) {
   schedule_attempt();
 }
 
-std::optional<std::int64_t> Execution::resolve_timeout(const TaskStep& step,
+std::optional<std::int64_t> Execution::resolve_seconds(const std::optional<std::int64_t>& literal,
+                                                       const std::optional<JsonPath>& path,
+                                                       std::string_view field,
                                                        const Value& effective,
                                                        const Value& context) {
-  if (!step.timeout_seconds_path) return step.timeout_seconds;
-  const JsonPath& path = *step.timeout_seconds_path;
-  auto value = read_path_field(path, effective, context);
+  if (!path) return literal;
+  auto value = read_path_field(*path, effective, context);
   if (!value.ok()) {
     fail_with(value.error());
     return std::nullopt;
   }
   if (!value->is_number() || !value->is_integral() || value->number_value() < 1 ||
       value->number_value() > 99'999'999) {
-    fail_execution(runtime_error(site(), "The TimeoutSecondsPath parameter does not reference "
-                                         "a positive integer: " +
-                                             std::string(path.text()) + " == " +
-                                             write_json(*value)));
+    fail_execution(runtime_error(
+        site(), "The " + std::string(field) + " parameter does not reference a positive integer: " +
+                    std::string(path->text()) + " == " + write_json(*value)));
     return std::nullopt;
   }
   return static_cast<std::int64_t>(value->number_value());
@@ -252,7 +254,11 @@ void Execution::schedule_attempt() {
   auto handler_input = task_input(s.flow, *effective, context);
   if (!handler_input.ok()) return task_data_failed(handler_input.error());
   if (!task_resource_) {
-    const auto timeout = resolve_timeout(step, effective->value, context);
+    const auto timeout = resolve_seconds(step.timeout_seconds, step.timeout_seconds_path,
+                                         "TimeoutSecondsPath", effective->value, context);
+    if (status_ != ExecutionStatus::kRunning) return;
+    const auto heartbeat = resolve_seconds(step.heartbeat_seconds, step.heartbeat_seconds_path,
+                                           "HeartbeatSecondsPath", effective->value, context);
     if (status_ != ExecutionStatus::kRunning) return;
     auto resource = std::make_shared<TaskEventResource>();
     if (step.target.kind == ResourceKind::kServiceIntegration) {
@@ -263,7 +269,7 @@ void Execution::schedule_attempt() {
     }
     resource->region = identity_.region;
     resource->timeout_seconds = timeout;
-    resource->heartbeat_seconds = step.heartbeat_seconds;
+    resource->heartbeat_seconds = heartbeat;
     task_resource_ = std::move(resource);
   }
   const AttemptEvents events = attempt_events(step.target.kind);
@@ -273,14 +279,13 @@ void Execution::schedule_attempt() {
   history_.append(make_task_event(events.started, attempt_started_, task_resource_));
   task_call_ = TaskCall{s.name, &step, std::move(handler_input).value().value,
                         retries_.retry_count(), task_resource_->timeout_seconds, task_token_};
-  task_due_ = true;
+  phase_ = TaskPhase::kDue;
 }
 
 void Execution::finish_task(TaskOutcome outcome) {
-  if (!task_due_) return;
-  task_due_ = false;
-  const ProgramState& s = state();
-  const auto& step = std::get<TaskStep>(s.step);
+  if (phase_ != TaskPhase::kDue) return;
+  phase_ = TaskPhase::kNone;
+  const auto& step = std::get<TaskStep>(state().step);
   const AttemptEvents events = attempt_events(step.target.kind);
   const auto timeout = task_call_.timeout_seconds;
   const bool timed_out = timeout && outcome.elapsed > std::chrono::seconds(*timeout);
@@ -293,24 +298,132 @@ void Execution::finish_task(TaskOutcome outcome) {
         make_failure_event(events.timed_out, clock_.now(), task_timed_out(), task_resource_));
     return attempt_failed(task_timed_out());
   }
-  if (outcome.kind == TaskOutcome::Kind::kFailed) {
-    history_.append(
-        make_failure_event(events.failed, clock_.now(), outcome.failure, task_resource_));
-    return attempt_failed(std::move(outcome.failure));
+  switch (outcome.kind) {
+    case TaskOutcome::Kind::kSucceeded:
+      return attempt_succeeded(std::move(outcome.result));
+    case TaskOutcome::Kind::kPending:
+      return submitted(std::move(outcome.result));
+    case TaskOutcome::Kind::kFailed:
+      history_.append(
+          make_failure_event(events.failed, clock_.now(), outcome.failure, task_resource_));
+      return attempt_failed(std::move(outcome.failure));
   }
-  auto result = check_task_result(s.flow, std::move(outcome.result));
-  if (!result.ok()) {
-    const TaskError failure = as_task_error(result.error(), site());
+}
+
+void Execution::submitted(Value response) {
+  const ProgramState& s = state();
+  const auto& step = std::get<TaskStep>(s.step);
+  const AttemptEvents events = attempt_events(step.target.kind);
+  // Only the Task* events record a submission: an activity was handed to
+  // its worker when it started, and Lambda has no event for it.
+  if (events.started == EventType::kTaskStarted) {
+    // The response is recorded, so it is held to the payload limit as a
+    // result is.
+    auto checked = check_task_result(s.flow, std::move(response));
+    if (!checked.ok()) {
+      const TaskError failure = as_task_error(checked.error(), site());
+      history_.append(make_failure_event(events.failed, clock_.now(), failure, task_resource_));
+      return attempt_failed(failure);
+    }
+    history_.append(make_payload_event(EventType::kTaskSubmitted, clock_.now(),
+                                       std::move(checked).value().value, task_resource_));
+  }
+  // A .sync call has no $$.Task.Token, yet its caller needs something to
+  // finish it by; that token is drawn here and never shown to the state.
+  callback_token_ = task_token_ ? *task_token_ : random_uuid(random_);
+  pending_ = PendingTask{s.name, callback_token_, step.resource};
+  last_heartbeat_ = attempt_started_;
+  phase_ = TaskPhase::kAwaiting;
+}
+
+void Execution::attempt_succeeded(Value result) {
+  const ProgramState& s = state();
+  const auto& step = std::get<TaskStep>(s.step);
+  const AttemptEvents events = attempt_events(step.target.kind);
+  auto checked = check_task_result(s.flow, std::move(result));
+  if (!checked.ok()) {
+    const TaskError failure = as_task_error(checked.error(), site());
     history_.append(make_failure_event(events.failed, clock_.now(), failure, task_resource_));
     return attempt_failed(failure);
   }
   history_.append(make_payload_event(
-      events.succeeded, clock_.now(), result->value,
+      events.succeeded, clock_.now(), checked->value,
       step.target.kind == ResourceKind::kLambdaFunction ? nullptr : task_resource_));
   const Value context = context_for(s, true);
-  auto output = state_output(s.flow, input_, std::move(result).value(), context);
+  auto output = state_output(s.flow, input_, std::move(checked).value(), context);
   if (!output.ok()) return task_data_failed(output.error());
   leave(std::move(output).value(), s.next);
+}
+
+std::optional<Instant> Execution::callback_deadline() const {
+  if (phase_ != TaskPhase::kAwaiting) return std::nullopt;
+  std::optional<Instant> due;
+  if (task_resource_->timeout_seconds) {
+    due = add_seconds(attempt_started_, *task_resource_->timeout_seconds);
+  }
+  if (task_resource_->heartbeat_seconds) {
+    const Instant beat = add_seconds(last_heartbeat_, *task_resource_->heartbeat_seconds);
+    if (!due || beat < *due) due = beat;
+  }
+  return due;
+}
+
+bool Execution::still_awaiting() {
+  const Instant now = clock_.now();
+  const std::optional<Instant> due = callback_deadline();
+  // When both deadlines have passed the earlier one ends things; the run
+  // still goes on at its own deadline's instant, so at a tie the attempt's
+  // timeout comes first and its catcher may yet see it.
+  if (due && *due <= now && !past_deadline(*due)) {
+    phase_ = TaskPhase::kNone;
+    timed_out_tokens_.insert(std::move(callback_token_));
+    const auto& step = std::get<TaskStep>(state().step);
+    history_.append(make_failure_event(attempt_events(step.target.kind).timed_out, now,
+                                       task_timed_out(), task_resource_));
+    attempt_failed(task_timed_out());
+    return false;
+  }
+  if (past_deadline(now)) {
+    time_out();
+    return false;
+  }
+  return true;
+}
+
+CallbackResult Execution::callback_for(std::string_view token) {
+  if (phase_ == TaskPhase::kAwaiting && token == callback_token_ && still_awaiting()) {
+    return CallbackResult::kAccepted;
+  }
+  return timed_out_tokens_.contains(token) ? CallbackResult::kTaskTimedOut
+                                           : CallbackResult::kTaskDoesNotExist;
+}
+
+CallbackResult Execution::send_task_success(std::string_view token, Value output) {
+  const CallbackResult result = callback_for(token);
+  if (result != CallbackResult::kAccepted) return result;
+  phase_ = TaskPhase::kNone;
+  attempt_succeeded(std::move(output));
+  return result;
+}
+
+CallbackResult Execution::send_task_failure(std::string_view token,
+                                            std::optional<std::string> error,
+                                            std::optional<std::string> cause) {
+  const CallbackResult result = callback_for(token);
+  if (result != CallbackResult::kAccepted) return result;
+  phase_ = TaskPhase::kNone;
+  TaskError failure{std::move(error), std::move(cause)};
+  const auto& step = std::get<TaskStep>(state().step);
+  history_.append(make_failure_event(attempt_events(step.target.kind).failed, clock_.now(), failure,
+                                     task_resource_));
+  attempt_failed(std::move(failure));
+  return result;
+}
+
+CallbackResult Execution::send_task_heartbeat(std::string_view token) {
+  const CallbackResult result = callback_for(token);
+  if (result == CallbackResult::kAccepted) last_heartbeat_ = clock_.now();
+  return result;
 }
 
 void Execution::attempt_failed(TaskError failure) {
@@ -374,14 +487,14 @@ bool Execution::sleep_until(Instant wake) {
 }
 
 void Execution::time_out() {
-  task_due_ = false;
+  phase_ = TaskPhase::kNone;
   history_.append(make_event(EventType::kExecutionTimedOut, clock_.now()));
   status_ = ExecutionStatus::kTimedOut;
 }
 
 void Execution::stop(std::optional<std::string> error, std::optional<std::string> cause) {
   if (status_ != ExecutionStatus::kRunning) return;
-  task_due_ = false;
+  phase_ = TaskPhase::kNone;  // an awaited attempt is dropped with the run
   failure_ = TaskError{std::move(error), std::move(cause)};
   history_.append(make_failure_event(EventType::kExecutionAborted, clock_.now(), failure_));
   status_ = ExecutionStatus::kAborted;

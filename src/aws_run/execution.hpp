@@ -5,18 +5,26 @@
 // attempt is handed to the caller instead (task_call()), who runs it however
 // it likes (a Python function, a scripted outcome) and reports back with
 // finish_task(); the execution then records the outcome, retries, catches or
-// moves on. Time comes from the Clock the caller lends: Wait states and retry
-// delays sleep on it (a VirtualClock jumps, a RealClock sleeps) and every
-// history timestamp reads it. Everything random (jitter) draws from the
-// execution's own RandomSource, seeded by the caller, so the same program,
-// input and seed always give the same history.
+// moves on. An attempt may also be only submitted (a .waitForTaskToken or
+// .sync call, an activity handed to a worker): the execution then awaits a
+// callback for the attempt's token (send_task_success/failure/heartbeat),
+// which may come any number of steps later, and times the attempt out on its
+// clock if none comes in time. Time comes from the Clock the caller lends:
+// Wait states and retry delays sleep on it (a VirtualClock jumps, a RealClock
+// sleeps) and every history timestamp reads it; an awaited callback is never
+// slept for, as only the caller knows when one may come. Everything random
+// (jitter, tokens) draws from the execution's own RandomSource, seeded by the
+// caller, so the same program, input, seed and calls always give the same
+// history.
 //
 // The Program is shared; the Clock must outlive the Execution.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -59,13 +67,14 @@ struct TaskCall {
   std::optional<std::string> task_token;
 };
 
-// How a Task attempt ended. `elapsed` is how long it took on the
-// execution's clock: an attempt that took longer than its TimeoutSeconds
-// fails with States.Timeout whatever it returned.
+// How a Task attempt ended, or that it was submitted. `elapsed` is how long
+// it (or its submission) took on the execution's clock: an attempt that took
+// longer than its TimeoutSeconds fails with States.Timeout whatever it
+// returned.
 struct TaskOutcome {
-  enum class Kind : std::uint8_t { kSucceeded, kFailed };
+  enum class Kind : std::uint8_t { kSucceeded, kFailed, kPending };
   Kind kind = Kind::kSucceeded;
-  Value result;       // kSucceeded
+  Value result;       // kSucceeded; kPending: the service's response
   TaskError failure;  // kFailed
   Duration elapsed{0};
 
@@ -75,6 +84,29 @@ struct TaskOutcome {
   static TaskOutcome failed(TaskError failure, Duration elapsed = Duration(0)) {
     return {Kind::kFailed, Value(), std::move(failure), elapsed};
   }
+  // The attempt was submitted and is not finished: `response` is what the
+  // service answered (TaskSubmitted's output). The execution then awaits a
+  // callback for the attempt's token.
+  static TaskOutcome pending(Value response, Duration elapsed = Duration(0)) {
+    return {Kind::kPending, std::move(response), {}, elapsed};
+  }
+};
+
+// The callback a pending attempt waits for. The views stay valid while the
+// execution awaits it.
+struct PendingTask {
+  std::string_view state_name;
+  // $$.Task.Token of a callback or activity task; for one that had none (a
+  // .sync call) a token drawn for the callback alone.
+  std::string_view task_token;
+  std::string_view resource;  // the Task's Resource as written
+};
+
+// What a callback made of its token, as SendTask* answers.
+enum class CallbackResult : std::uint8_t {
+  kAccepted,
+  kTaskDoesNotExist,  // no attempt of this execution awaits that token
+  kTaskTimedOut,      // the token was valid but that attempt already timed out
 };
 
 class Execution {
@@ -88,17 +120,49 @@ class Execution {
   Execution& operator=(const Execution&) = delete;
 
   enum class Progress : std::uint8_t {
-    kStepped,  // a state was entered (and maybe left); call step() again
-    kTaskDue,  // task_call() waits for finish_task()
-    kEnded,    // the execution is over
+    kStepped,           // a state was entered (and maybe left); call step() again
+    kTaskDue,           // task_call() waits for finish_task()
+    kAwaitingCallback,  // pending_task() waits for a send_task_*() call
+    kEnded,             // the execution is over
   };
   // One scheduler step. While a task is due it does nothing and says so.
+  // While a callback is awaited it does nothing either, unless the clock has
+  // reached callback_deadline() (the attempt times out) or the execution's
+  // own deadline (the run ends TIMED_OUT); it never sleeps for a callback.
   Progress step();
 
   // The attempt the caller must run; null unless step() said kTaskDue.
-  const TaskCall* task_call() const { return task_due_ ? &task_call_ : nullptr; }
-  // Ends the attempt task_call() described. Ignored when no task is due.
+  const TaskCall* task_call() const { return phase_ == TaskPhase::kDue ? &task_call_ : nullptr; }
+  // Ends the attempt task_call() described, or reports it submitted
+  // (TaskOutcome::pending). Ignored when no task is due.
   void finish_task(TaskOutcome outcome);
+
+  // Null unless the execution awaits a callback.
+  const PendingTask* pending_task() const {
+    return phase_ == TaskPhase::kAwaiting ? &pending_ : nullptr;
+  }
+  // The instant at which the awaited attempt times out: the earlier of its
+  // TimeoutSeconds counted from the attempt's start and its HeartbeatSeconds
+  // counted from the start or the last heartbeat; nullopt when it has
+  // neither, or when no callback is awaited.
+  std::optional<Instant> callback_deadline() const;
+
+  // Callbacks, as the SendTask* calls: each is kAccepted only with the token
+  // of the attempt pending_task() shows (not before finish_task() reported it
+  // pending), and only before callback_deadline(): one that comes later
+  // times the attempt out there and then, as step() would have, and answers
+  // kTaskTimedOut. Any other token changes nothing.
+  //
+  // SendTaskSuccess: the awaited attempt succeeded with `output`, which then
+  // goes through the state as a finished attempt's result does.
+  CallbackResult send_task_success(std::string_view token, Value output);
+  // SendTaskFailure: the awaited attempt failed; Retry and Catch see the
+  // error and cause as given (either may be absent).
+  CallbackResult send_task_failure(std::string_view token, std::optional<std::string> error,
+                                   std::optional<std::string> cause);
+  // SendTaskHeartbeat: the awaited attempt's HeartbeatSeconds count again
+  // from now.
+  CallbackResult send_task_heartbeat(std::string_view token);
 
   // Ends a running execution as ABORTED, as StopExecution does.
   void stop(std::optional<std::string> error, std::optional<std::string> cause);
@@ -126,14 +190,26 @@ class Execution {
   void run_fail(const ProgramState& s);
   void run_task(const ProgramState& s);
   void schedule_attempt();
+  void submitted(Value response);
+  void attempt_succeeded(Value result);
   void attempt_failed(TaskError failure);
+  // The awaited attempt's answer to a callback's token, after timing the
+  // attempt (or the run) out if its deadline has passed.
+  CallbackResult callback_for(std::string_view token);
+  // Times the awaited attempt or the run out when the clock has reached its
+  // deadline; false when it did.
+  bool still_awaiting();
   void leave(SizedValue output, std::uint32_t next);
   void fail_execution(TaskError failure);
   void fail_with(const DataFlowFailure& failure);
   // A Task's data failing: a payload over the limit is the attempt's
   // failure, which Retry and Catch see; anything else ends the run.
   void task_data_failed(const DataFlowFailure& failure);
-  std::optional<std::int64_t> resolve_timeout(const TaskStep& step, const Value& effective,
+  // TimeoutSeconds or HeartbeatSeconds: the literal, or the positive integer
+  // its path reads; a path that fails ends the run (check status_ after).
+  std::optional<std::int64_t> resolve_seconds(const std::optional<std::int64_t>& literal,
+                                              const std::optional<JsonPath>& path,
+                                              std::string_view field, const Value& effective,
                                               const Value& context);
   // Sleeps until `wake`, or times the execution out at its deadline first;
   // false when it timed out.
@@ -165,10 +241,19 @@ class Execution {
   RetryCounter retries_;
   std::shared_ptr<const TaskEventResource> task_resource_;
   TaskCall task_call_;
-  bool task_due_ = false;
+  enum class TaskPhase : std::uint8_t { kNone, kDue, kAwaiting };
+  TaskPhase phase_ = TaskPhase::kNone;
   std::optional<Instant> retry_at_;  // a retry waits until then
   Instant attempt_started_;
   std::optional<std::string> task_token_;  // the attempt's, while it is one that has one
+  // While a callback is awaited: its token, what pending_task() shows and
+  // when HeartbeatSeconds last started counting.
+  std::string callback_token_;
+  PendingTask pending_;
+  Instant last_heartbeat_;
+  // Tokens of attempts that timed out awaiting a callback, so that a late
+  // callback is told so rather than that its task never existed.
+  std::set<std::string, std::less<>> timed_out_tokens_;
 };
 
 }  // namespace vorn::aws

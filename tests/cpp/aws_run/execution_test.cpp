@@ -241,6 +241,49 @@ TEST(Execution, CallbackTasksGetAFreshTokenEachAttempt) {
   EXPECT_NE(tokens[0], tokens[1]);
 }
 
+TEST(Execution, TaskLimitsResolveOnEntryAndShowOnTheScheduledEvent) {
+  const auto machine = [](std::string_view limits) {
+    return R"({"StartAt": "T", "States": {"T": {"Type": "Task",
+        "Resource": "arn:aws:states:::sqs:sendMessage.waitForTaskToken", "End": true, )" +
+           std::string(limits) + "}}}";
+  };
+  const std::string prefix =
+      "FAILED States.Runtime | An error occurred while executing the state 'T' (entered at the "
+      "event id #2). ";
+  const struct {
+    const char* limits;
+    std::string expected;  // the scheduled event's last members, or the run's failure
+  } rows[] = {
+      {R"("TimeoutSeconds": 9, "HeartbeatSeconds": 3)",
+       R"("timeoutInSeconds":9,"heartbeatInSeconds":3)"},
+      {R"("TimeoutSecondsPath": "$.t", "HeartbeatSecondsPath": "$.h")",
+       R"("timeoutInSeconds":20,"heartbeatInSeconds":4)"},
+      {R"("HeartbeatSecondsPath": "$.h")", R"("heartbeatInSeconds":4)"},
+      {R"("HeartbeatSecondsPath": "$.missing")",
+       prefix + "Invalid path '$.missing' : No results for path: $['missing']"},
+      {R"("TimeoutSecondsPath": "$.missing", "HeartbeatSecondsPath": "$.zero")",
+       prefix + "Invalid path '$.missing' : No results for path: $['missing']"},
+      {R"("HeartbeatSecondsPath": "$.zero")",
+       prefix + "The HeartbeatSecondsPath parameter does not reference a positive integer: "
+                "$.zero == 0"},
+      {R"("TimeoutSecondsPath": "$.h2")",
+       prefix + "The TimeoutSecondsPath parameter does not reference a positive integer: "
+                "$.h2 == \"4\""},
+  };
+  for (const auto& row : rows) {
+    const ScriptedRun run(machine(row.limits), R"({"t": 20, "h": 4, "h2": "4", "zero": 0})", echo);
+    if (run.execution->status() == ExecutionStatus::kFailed) {
+      EXPECT_EQ(run.outcome(), row.expected) << row.limits;
+      EXPECT_EQ(run.events(), "ExecutionStarted TaskStateEntered ExecutionFailed") << row.limits;
+      continue;
+    }
+    const Value scheduled = to_value(*run.execution->history().find(3));
+    const std::string details = write_json(*scheduled.find("taskScheduledEventDetails"));
+    const std::string limits = "," + row.expected + "}";
+    EXPECT_TRUE(details.ends_with(limits)) << row.limits << "\n" << details;
+  }
+}
+
 TEST(Execution, ACaughtOutputOverTheLimitEndsTheRun) {
   const std::string big(262'100, 'x');
   const ScriptedRun run(R"({"StartAt": "T", "States": {
