@@ -257,6 +257,10 @@ class StateTest {
         return attempt_failed(step, std::move(outcome->failure));
       case TaskOutcome::Kind::kSucceeded:
         break;
+      case TaskOutcome::Kind::kPending:
+        // One state alone awaits no callback; the caller must answer the
+        // attempt (run_attempt's contract) and so never gets here.
+        return std::nullopt;
     }
     auto result = check_task_result(state_.flow, std::move(outcome->result));
     if (!result.ok()) return attempt_failed(step, as_failure(result.error()));

@@ -76,8 +76,10 @@ struct StateTestSetup {
 std::optional<std::uint32_t> find_top_level_state(const Program& program, std::string_view name);
 
 // Runs state `index` of the machine's own scope on `input`. `run_attempt`
-// is called at most once, only for a Task. An input over the payload limit
-// fails with States.DataLimitExceeded, as any state input would.
+// is called at most once, only for a Task, and must answer the attempt: a
+// pending outcome, like nullopt, gives nullopt, as no callback can come. An
+// input over the payload limit fails with States.DataLimitExceeded, as any
+// state input would.
 std::optional<StateTestResult> run_state_test(const Program& program, std::uint32_t index,
                                               Value input, const StateTestSetup& setup,
                                               const TaskAttemptRunner& run_attempt);

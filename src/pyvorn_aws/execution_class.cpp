@@ -12,6 +12,7 @@
 #include "history_to_python.hpp"
 #include "python_to_value.hpp"
 #include "run_arguments.hpp"
+#include "run_types.hpp"
 #include "task_dispatch.hpp"
 #include "time_conversion.hpp"
 #include "value_to_python.hpp"
@@ -50,6 +51,30 @@ PyObject* status_text(ExecutionStatus status) {
 py::Ref optional_str(const std::optional<std::string>& text) {
   return text ? py::new_str(*text) : py::Ref::borrow(Py_None);
 }
+
+// Keys are interned once; PyDict_SetItemString would make and intern a new
+// str on every call.
+bool set_item(PyObject* dict, py::StaticString& key, py::Ref value) {
+  return value && key.get() != nullptr && PyDict_SetItem(dict, key.get(), value.get()) == 0;
+}
+
+py::StaticString kExecutionArn("executionArn");
+py::StaticString kStateMachineArn("stateMachineArn");
+py::StaticString kName("name");
+py::StaticString kStatus("status");
+py::StaticString kStartDate("startDate");
+py::StaticString kStopDate("stopDate");
+py::StaticString kInput("input");
+py::StaticString kInputDetails("inputDetails");
+py::StaticString kOutput("output");
+py::StaticString kOutputDetails("outputDetails");
+py::StaticString kIncluded("included");
+py::StaticString kError("error");
+py::StaticString kCause("cause");
+py::StaticString kStateName("state_name");
+py::StaticString kTaskToken("task_token");
+py::StaticString kResource("resource");
+py::StaticString kTimesOutAt("times_out_at");
 
 // --- construction ---------------------------------------------------------
 
@@ -111,6 +136,7 @@ bool advance(ExecutionObject* self, std::int64_t max_steps) {
         execution.finish_task(std::move(*outcome));
         break;
       }
+      case Execution::Progress::kAwaitingCallback:
       case Execution::Progress::kEnded:
         return true;
     }
@@ -150,6 +176,7 @@ PyObject* step(PyObject* object, PyObject* const* args, Py_ssize_t nargs, PyObje
         break;
       }
       case Execution::Progress::kStepped:
+      case Execution::Progress::kAwaitingCallback:
       case Execution::Progress::kEnded:
         break;
     }
@@ -182,6 +209,92 @@ PyObject* stop(PyObject* object, PyObject* const* args, Py_ssize_t nargs, PyObje
     if (!borrow) return nullptr;
     self->execution->stop(*error, *cause);
     return status_text(self->execution->status());
+  });
+}
+
+// --- callbacks -------------------------------------------------------------
+
+// None for an accepted callback; otherwise raises what SendTask* answers.
+PyObject* callback_answer(vorn::aws::CallbackResult result, std::string_view token) {
+  switch (result) {
+    case vorn::aws::CallbackResult::kAccepted:
+      Py_RETURN_NONE;
+    case vorn::aws::CallbackResult::kTaskDoesNotExist:
+      if (PyObject* type = run_type(RunType::kTaskDoesNotExist)) {
+        py::raise(type, "no task of this execution awaits the token '" + std::string(token) + "'");
+      }
+      return nullptr;
+    case vorn::aws::CallbackResult::kTaskTimedOut:
+      if (PyObject* type = run_type(RunType::kTaskTimedOut)) {
+        py::raise(type, "the task of the token '" + std::string(token) + "' has timed out");
+      }
+      return nullptr;
+  }
+  return nullptr;
+}
+
+constexpr const char* kSuccessArguments[] = {"task_token", "output"};
+constexpr const char* kFailureArguments[] = {"task_token", "error", "cause"};
+constexpr const char* kHeartbeatArguments[] = {"task_token"};
+
+PyObject* send_task_success(PyObject* object, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    PyObject* given[2] = {};
+    if (!py::parse_arguments("send_task_success", args, nargs, kwnames, kSuccessArguments, given,
+                             2)) {
+      return nullptr;
+    }
+    const auto token = py::utf8_argument(given[0], "task_token");
+    if (!token) return nullptr;
+    auto output = from_python(given[1]);
+    if (!output.ok()) {
+      raise_conversion_error(output.error(), "output");
+      return nullptr;
+    }
+    ExecutionObject* self = as_execution(object);
+    auto borrow = py::ExclusiveBorrow::acquire(self->borrow);
+    if (!borrow) return nullptr;
+    return callback_answer(
+        self->execution->send_task_success(*token, std::move(output).value()), *token);
+  });
+}
+
+PyObject* send_task_failure(PyObject* object, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    PyObject* given[3] = {};
+    if (!py::parse_arguments("send_task_failure", args, nargs, kwnames, kFailureArguments, given,
+                             1)) {
+      return nullptr;
+    }
+    const auto token = py::utf8_argument(given[0], "task_token");
+    if (!token) return nullptr;
+    const auto error = optional_text_argument(given[1], "error");
+    if (!error) return nullptr;
+    const auto cause = optional_text_argument(given[2], "cause");
+    if (!cause) return nullptr;
+    ExecutionObject* self = as_execution(object);
+    auto borrow = py::ExclusiveBorrow::acquire(self->borrow);
+    if (!borrow) return nullptr;
+    return callback_answer(self->execution->send_task_failure(*token, *error, *cause), *token);
+  });
+}
+
+PyObject* send_task_heartbeat(PyObject* object, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+  return py::guard([&]() -> PyObject* {
+    PyObject* given[1] = {};
+    if (!py::parse_arguments("send_task_heartbeat", args, nargs, kwnames, kHeartbeatArguments,
+                             given, 1)) {
+      return nullptr;
+    }
+    const auto token = py::utf8_argument(given[0], "task_token");
+    if (!token) return nullptr;
+    ExecutionObject* self = as_execution(object);
+    auto borrow = py::ExclusiveBorrow::acquire(self->borrow);
+    if (!borrow) return nullptr;
+    return callback_answer(self->execution->send_task_heartbeat(*token), *token);
   });
 }
 
@@ -233,31 +346,30 @@ PyObject* get_clock(PyObject* object, void*) {
   return py::Ref::borrow(self->clock_object ? self->clock_object.get() : Py_None).release();
 }
 
+// The callback the execution awaits: its state, token, resource and, when
+// it has one, the instant it times out; None when none is awaited.
+PyObject* get_pending_task(PyObject* object, void*) {
+  return read(object, [](const Execution& e) -> py::Ref {
+    const vorn::aws::PendingTask* pending = e.pending_task();
+    if (pending == nullptr) return py::Ref::borrow(Py_None);
+    py::Ref dict = py::Ref::steal(PyDict_New());
+    if (!dict) return {};
+    const auto deadline = e.callback_deadline();
+    const bool ok = set_item(dict.get(), kStateName, py::new_str(pending->state_name)) &&
+                    set_item(dict.get(), kTaskToken, py::new_str(pending->task_token)) &&
+                    set_item(dict.get(), kResource, py::new_str(pending->resource)) &&
+                    set_item(dict.get(), kTimesOutAt,
+                             deadline ? instant_to_datetime(*deadline) : py::Ref::borrow(Py_None));
+    return ok ? dict : py::Ref();
+  });
+}
+
 PyObject* get_states_entered(PyObject* object, void*) {
   return read(object, [](const Execution& e) {
     return py::Ref::steal(PyLong_FromLongLong(e.states_entered()));
   });
 }
 
-// Keys are interned once; PyDict_SetItemString would make and intern a new
-// str on every call.
-bool set_item(PyObject* dict, py::StaticString& key, py::Ref value) {
-  return value && key.get() != nullptr && PyDict_SetItem(dict, key.get(), value.get()) == 0;
-}
-
-py::StaticString kExecutionArn("executionArn");
-py::StaticString kStateMachineArn("stateMachineArn");
-py::StaticString kName("name");
-py::StaticString kStatus("status");
-py::StaticString kStartDate("startDate");
-py::StaticString kStopDate("stopDate");
-py::StaticString kInput("input");
-py::StaticString kInputDetails("inputDetails");
-py::StaticString kOutput("output");
-py::StaticString kOutputDetails("outputDetails");
-py::StaticString kIncluded("included");
-py::StaticString kError("error");
-py::StaticString kCause("cause");
 
 py::Ref included() {
   py::Ref details = py::Ref::steal(PyDict_New());
@@ -348,6 +460,15 @@ PyMethodDef methods[] = {
     {"stop", py::as_cfunction(stop), METH_FASTCALL | METH_KEYWORDS,
      "stop($self, error=None, cause=None)\n--\n\nEnds a running execution as ABORTED, as "
      "StopExecution does; returns its status."},
+    {"send_task_success", py::as_cfunction(send_task_success), METH_FASTCALL | METH_KEYWORDS,
+     "send_task_success($self, task_token, output)\n--\n\nFinishes the awaited task with "
+     "output, as SendTaskSuccess does; the run goes on at the next run() or step()."},
+    {"send_task_failure", py::as_cfunction(send_task_failure), METH_FASTCALL | METH_KEYWORDS,
+     "send_task_failure($self, task_token, error=None, cause=None)\n--\n\nFails the awaited "
+     "task, as SendTaskFailure does; its Retry and Catch see error and cause."},
+    {"send_task_heartbeat", py::as_cfunction(send_task_heartbeat), METH_FASTCALL | METH_KEYWORDS,
+     "send_task_heartbeat($self, task_token)\n--\n\nRestarts the awaited task's "
+     "HeartbeatSeconds, as SendTaskHeartbeat does."},
     {"describe", py::as_cfunction(describe), METH_FASTCALL | METH_KEYWORDS,
      "describe($self)\n--\n\nThe execution in DescribeExecution's shape."},
     {nullptr, nullptr, 0, nullptr},
@@ -366,6 +487,10 @@ PyGetSetDef getset[] = {
     {"name", get_name, nullptr, "The execution's name.", nullptr},
     {"arn", get_arn, nullptr, "The execution's ARN.", nullptr},
     {"clock", get_clock, nullptr, "The VirtualClock it runs on, or None on the real clock.",
+     nullptr},
+    {"pending_task", get_pending_task, nullptr,
+     "The callback it awaits ({'state_name', 'task_token', 'resource', 'times_out_at'}), or "
+     "None.",
      nullptr},
     {"states_entered", get_states_entered, nullptr,
      "How many states it has entered (a Task's retries not counted again).", nullptr},

@@ -3,8 +3,9 @@
 namespace pyvorn::aws_binding {
 
 PyObject* run_type(RunType which) {
-  static constexpr const char* kNames[] = {"Handlers", "TaskFailed", "MissingHandler", "Elapsed",
-                                           "Pending"};
+  static constexpr const char* kNames[] = {"Handlers", "TaskFailed",       "MissingHandler",
+                                           "Elapsed",  "Pending",          "TaskDoesNotExist",
+                                           "TaskTimedOut"};
   static PyObject* types[std::size(kNames)] = {};
   const auto index = static_cast<std::size_t>(which);
   if (types[index] == nullptr) {

@@ -1,5 +1,6 @@
 // The Python classes that handlers and their callers share with the runner
-// (pyvorn.aws.Handlers, TaskFailed, MissingHandler, Elapsed, Pending). They
+// (pyvorn.aws.Handlers, TaskFailed, MissingHandler, Elapsed, Pending and the
+// callbacks' TaskDoesNotExist and TaskTimedOut). They
 // are plain Python, defined in pyvorn.aws._tasks, and looked up once.
 #pragma once
 
@@ -7,7 +8,15 @@
 
 namespace pyvorn::aws_binding {
 
-enum class RunType { kHandlers, kTaskFailed, kMissingHandler, kElapsed, kPending };
+enum class RunType {
+  kHandlers,
+  kTaskFailed,
+  kMissingHandler,
+  kElapsed,
+  kPending,
+  kTaskDoesNotExist,
+  kTaskTimedOut,
+};
 
 // A borrowed reference kept for the life of the process; null with an
 // exception set when pyvorn.aws._tasks cannot be imported.

@@ -162,7 +162,18 @@ PyObject* test_state(const MachineRuntime& runtime, const MachineIdentity& ident
   // an Elapsed answer takes time, so a test never depends on the machine's speed.
   const auto result = vorn::aws::run_state_test(
       *program, *index, std::move(*input), setup,
-      [&](const vorn::aws::TaskCall& call) { return tasks->run(call, name_object.get(), false); });
+      [&](const vorn::aws::TaskCall& call) -> std::optional<vorn::aws::TaskOutcome> {
+        auto outcome = tasks->run(call, name_object.get(), false);
+        // TestState calls a task once and reports what it answered; a
+        // submitted task would never answer.
+        if (outcome && outcome->kind == vorn::aws::TaskOutcome::Kind::kPending) {
+          py::raise(PyExc_ValueError, "test_state: the handler of '" + call.task->resource +
+                                          "' returned Pending; TestState runs no callback, so "
+                                          "answer with the callback's output instead");
+          return std::nullopt;
+        }
+        return outcome;
+      });
   if (!result) return nullptr;
   return response(*result, *inspects).release();
 }

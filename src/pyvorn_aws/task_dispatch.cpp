@@ -32,6 +32,15 @@ py::StaticString kError("error");
 py::StaticString kCause("cause");
 py::StaticString kSeconds("seconds");
 py::StaticString kValue("value");
+py::StaticString kResponse("response");
+
+// Only what AWS lets wait for a callback may answer Pending: a
+// .waitForTaskToken or .sync integration, or an activity.
+bool can_wait(const vorn::aws::TaskStep& step) {
+  return step.target.kind == vorn::aws::ResourceKind::kActivity ||
+         (step.target.kind == vorn::aws::ResourceKind::kServiceIntegration &&
+          step.target.pattern != vorn::aws::IntegrationPattern::kRequestResponse);
+}
 
 py::Ref attribute(PyObject* object, py::StaticString& name) {
   PyObject* key = name.get();
@@ -261,6 +270,11 @@ std::optional<TaskOutcome> TaskDispatcher::outcome_of(py::Ref result, Mode mode,
     elapsed = std::max(elapsed, as_duration);
     result = std::move(value);
   }
+  PyObject* pending_type = run_type(RunType::kPending);
+  if (pending_type == nullptr) return std::nullopt;
+  if (Py_IS_TYPE(result.get(), reinterpret_cast<PyTypeObject*>(pending_type))) {
+    return pending_outcome(result.get(), call, elapsed);
+  }
   auto converted = from_python(result.get());
   if (!converted.ok()) {
     if (converted.error().python_error || mode == Mode::kService) {
@@ -280,6 +294,25 @@ std::optional<TaskOutcome> TaskDispatcher::outcome_of(py::Ref result, Mode mode,
         vorn::aws::lambda_invoke_response(std::move(converted).value(), request_id), elapsed);
   }
   return TaskOutcome::succeeded(std::move(converted).value(), elapsed);
+}
+
+std::optional<TaskOutcome> TaskDispatcher::pending_outcome(PyObject* pending, const TaskCall& call,
+                                                           vorn::aws::Duration elapsed) {
+  if (!can_wait(*call.task)) {
+    py::raise(PyExc_ValueError, "the handler of '" + call.task->resource +
+                                    "' returned Pending, but only .waitForTaskToken and .sync "
+                                    "integrations and activities wait for a callback");
+    return std::nullopt;
+  }
+  py::Ref response = attribute(pending, kResponse);
+  if (!response) return std::nullopt;
+  auto converted = from_python(response.get());
+  if (!converted.ok()) {
+    raise_conversion_error(converted.error(), "the response of the handler of '" +
+                                                  call.task->resource + "'");
+    return std::nullopt;
+  }
+  return TaskOutcome::pending(std::move(converted).value(), elapsed);
 }
 
 std::optional<TaskOutcome> TaskDispatcher::failure_of(Mode mode) {

@@ -9,6 +9,9 @@
 // value, and an exception becomes Lambda's error JSON (compact for
 // lambda:invoke, with spaces otherwise).
 //
+// A handler of a .waitForTaskToken or .sync integration or of an activity
+// may answer Pending: the attempt is then submitted and awaits a callback.
+//
 // The dispatcher holds strong references to the handler tables, so handlers
 // added after a MissingHandler are seen by the next attempt.
 #pragma once
@@ -68,6 +71,9 @@ class TaskDispatcher {
   std::optional<vorn::aws::TaskOutcome> outcome_of(py::Ref result, Mode mode,
                                                    const vorn::aws::TaskCall& call,
                                                    vorn::aws::Duration elapsed);
+  std::optional<vorn::aws::TaskOutcome> pending_outcome(PyObject* pending,
+                                                        const vorn::aws::TaskCall& call,
+                                                        vorn::aws::Duration elapsed);
   std::optional<vorn::aws::TaskOutcome> failure_of(Mode mode);
 
   py::Ref by_resource_;

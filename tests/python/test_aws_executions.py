@@ -360,3 +360,69 @@ def test_an_output_nested_deeper_than_python_reads_is_a_recursion_error_not_a_cr
     with pytest.raises(RecursionError):
         execution.output
     assert execution.describe()["output"].startswith('{"i":{"i":')
+
+
+# --- callbacks --------------------------------------------------------------
+
+CALLBACK = "arn:aws:states:::sqs:sendMessage.waitForTaskToken"
+
+
+def awaiting(states, input=None, response=None):
+    tokens = []
+
+    def submit(event, context):
+        tokens.append(context["task_token"])
+        return aws.Pending(response)
+
+    execution = run(states, input if input is not None else {}, aws.Handlers(default=submit))
+    return execution, tokens
+
+
+def test_a_callback_task_waits_for_send_task_success():
+    execution, tokens = awaiting({"T": task(CALLBACK, ResultPath="$.reply", End=True)}, {"id": 1}, {"MessageId": "m-1"})
+    assert execution.status == "RUNNING" and execution.run() == "RUNNING"
+    assert execution.pending_task == {"state_name": "T", "task_token": tokens[0], "resource": CALLBACK,
+                                      "times_out_at": None}
+    assert execution.send_task_success(tokens[0], {"approved": True}) is None
+    assert execution.run() == "SUCCEEDED"
+    assert execution.output == {"id": 1, "reply": {"approved": True}}
+    assert types(execution)[2:6] == ["TaskScheduled", "TaskStarted", "TaskSubmitted", "TaskSucceeded"]
+    submitted = execution.history[4]["taskSubmittedEventDetails"]
+    assert json.loads(submitted["output"]) == {"MessageId": "m-1"}
+    with pytest.raises(aws.TaskDoesNotExist):
+        execution.send_task_success(tokens[0], {})
+
+
+def test_a_callback_failure_without_error_or_cause_reaches_the_catcher_as_nulls():
+    states = {"T": task(CALLBACK, Catch=[{"ErrorEquals": ["States.ALL"], "Next": "Done"}], End=True),
+              "Done": {"Type": "Pass", "End": True}}
+    execution, tokens = awaiting(states)
+    execution.send_task_failure(tokens[0])
+    assert execution.run() == "SUCCEEDED"
+    assert execution.output == {"Error": None, "Cause": None}
+
+
+def test_heartbeats_keep_a_callback_alive_until_one_is_missed():
+    execution, tokens = awaiting({"T": task(CALLBACK, HeartbeatSeconds=10, End=True)})
+    start = execution.clock.now
+    assert (execution.pending_task["times_out_at"] - start).total_seconds() == 10
+    execution.clock.advance(8)
+    execution.send_task_heartbeat(tokens[0])
+    execution.clock.advance(8)
+    assert execution.run() == "RUNNING"
+    execution.clock.advance(3)
+    assert execution.run() == "FAILED"
+    assert (execution.error, execution.cause) == ("States.Timeout", None)
+    assert types(execution)[-2:] == ["TaskTimedOut", "ExecutionFailed"]
+    with pytest.raises(aws.TaskTimedOut):
+        execution.send_task_success(tokens[0], {})
+    with pytest.raises(aws.TaskDoesNotExist):
+        execution.send_task_heartbeat("not-a-token")
+
+
+def test_pending_is_refused_where_aws_cannot_wait():
+    execution = machine({"T": task("arn:aws:states:::sqs:sendMessage", End=True)}).start_execution(
+        {}, handlers=aws.Handlers(default=lambda e, c: aws.PENDING))
+    with pytest.raises(ValueError, match="only .waitForTaskToken and .sync integrations and activities"):
+        execution.run()
+    assert execution.status == "RUNNING"

@@ -9,7 +9,16 @@ handlers.
 """
 
 from pyvorn._aws import DefinitionError, Execution, StateMachine, VirtualClock, validate
-from pyvorn.aws._tasks import PENDING, Elapsed, Handlers, MissingHandler, Pending, TaskFailed
+from pyvorn.aws._tasks import (
+    PENDING,
+    Elapsed,
+    Handlers,
+    MissingHandler,
+    Pending,
+    TaskDoesNotExist,
+    TaskFailed,
+    TaskTimedOut,
+)
 
 __all__ = [
     "DefinitionError",
@@ -20,7 +29,9 @@ __all__ = [
     "PENDING",
     "Pending",
     "StateMachine",
+    "TaskDoesNotExist",
     "TaskFailed",
+    "TaskTimedOut",
     "VirtualClock",
     "validate",
 ]

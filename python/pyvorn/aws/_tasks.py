@@ -34,6 +34,16 @@ class MissingHandler(LookupError):
         return f"no handler for the resource '{self.resource}': register one with Handlers.add() or Handlers.lambda_function()"
 
 
+class TaskDoesNotExist(LookupError):
+    """A callback named a token no attempt of the execution awaits (AWS's
+    TaskDoesNotExist)."""
+
+
+class TaskTimedOut(Exception):
+    """A callback named the token of an attempt that already timed out
+    (AWS's TaskTimedOut)."""
+
+
 class Elapsed:
     """A handler's result that took `seconds` on the execution's clock, so a
     TimeoutSeconds shorter than that fails the attempt with States.Timeout."""
