@@ -1,0 +1,366 @@
+"""pyvorn.aws against what AWS Step Functions recorded or documents, case by
+case: each table below is one rule family, each row one definition, input and
+handler with the outcome AWS gives (status, output, error name, whole cause,
+and where it matters the history's events). Rows the runner does not meet yet
+are marked xfail(strict) with what it does instead."""
+
+import datetime
+import json
+
+import pytest
+
+from pyvorn import aws
+
+FN = "arn:aws:lambda:us-east-1:123456789012:function:"
+INVOKE = "arn:aws:states:::lambda:invoke"
+START = "2024-01-01T00:00:00Z"
+T0 = datetime.datetime(2024, 1, 1, tzinfo=datetime.timezone.utc)
+EXECUTION_ARN = "arn:aws:states:us-east-1:123456789012:execution:M:run"
+MACHINE_ARN = "arn:aws:states:us-east-1:123456789012:stateMachine:M"
+STARTED = "2024-01-01T00:00:00.000Z"
+TOO_BIG = "The state/task '{}' returned a result with a size exceeding the maximum number of bytes service limit."
+
+
+def prefix(state, entered):
+    return f"An error occurred while executing the state '{state}' (entered at the event id #{entered}). "
+
+
+class _Any:
+    def __eq__(self, other):
+        return True
+
+    def __repr__(self):
+        return "ANY"
+
+
+ANY = _Any()  # what AWS does not fix: request ids, stack traces, role names
+
+
+class LambdaError:
+    """Lambda's error JSON as a cause: errorMessage, errorType, requestId,
+    stackTrace in this order, with ", "/": " separators for a direct Lambda
+    ARN and none for lambda:invoke."""
+
+    def __init__(self, type, message, compact=False):
+        self.type, self.message, self.compact = type, message, compact
+
+    def __eq__(self, text):
+        try:
+            body = json.loads(text)
+        except (TypeError, ValueError):
+            return False
+        separators = (",", ":") if self.compact else (", ", ": ")
+        return (
+            isinstance(body, dict)
+            and list(body) == ["errorMessage", "errorType", "requestId", "stackTrace"]
+            and (body["errorMessage"], body["errorType"]) == (self.message, self.type)
+            and all(isinstance(line, str) for line in body["stackTrace"])
+            and text == json.dumps(body, separators=separators)
+        )
+
+    def __repr__(self):
+        return f"LambdaError({self.type!r}, {self.message!r}, compact={self.compact})"
+
+
+def keys(value):
+    """The member order of every object in value (what == ignores)."""
+    if isinstance(value, dict):
+        return [(k, keys(v)) for k, v in value.items()]
+    if isinstance(value, list):
+        return [keys(v) for v in value]
+    return None
+
+
+# --- handlers ---------------------------------------------------------------
+
+
+class CustomException(Exception):
+    pass
+
+
+def echo(event, context):
+    return event
+
+
+def raise_exception(event, context):
+    raise Exception("Some exception was raised.")
+
+
+def raise_custom(event, context):
+    raise CustomException()
+
+
+def raise_numbered(event, context):
+    raise Exception(f"attempt {context['attempt']}")
+
+
+def returns(value):
+    return lambda event, context: value
+
+
+def fails(error, cause=None):
+    def handler(event, context):
+        raise aws.TaskFailed(error, cause)
+
+    return handler
+
+
+def fails_in_turn(*errors):
+    def handler(event, context):
+        raise aws.TaskFailed(errors[context["attempt"]])
+
+    return handler
+
+
+def takes(seconds, value=None):
+    return lambda event, context: aws.Elapsed(seconds, value)
+
+
+# --- running a row ------------------------------------------------------------
+
+
+def case(id, states, input={}, *, runner=None, **expect):
+    """One row: `states` (the first one is StartAt) run on `input`.
+    functions / services: handlers by Lambda function name / by Resource;
+    top: machine-level fields. Expected: status (default SUCCEEDED), output,
+    error, cause, and optionally events (every event type after
+    ExecutionStarted), entered (state names in order), exits ((name, output)
+    of every StateExited), calls (handler inputs in order), elapsed (seconds
+    on the clock), details ({event type: details of its first event}),
+    ordered (also compare the output's member order)."""
+    expect.setdefault("status", "SUCCEEDED")
+    marks = [pytest.mark.xfail(strict=True, reason=f"runner: {runner}")] if runner else []
+    return pytest.param(dict(states=states, input=input, **expect), id=id, marks=marks)
+
+
+def execute(row):
+    calls = []
+
+    def recording(fn):
+        def handler(event, context):
+            calls.append(event)
+            return fn(event, context)
+
+        return handler
+
+    handlers = aws.Handlers()
+    for name, fn in row.get("functions", {}).items():
+        handlers.lambda_function(name, recording(fn))
+    for resource, fn in row.get("services", {}).items():
+        handlers.add(resource, recording(fn))
+    states = row["states"]
+    definition = {"StartAt": next(iter(states)), "States": states, **row.get("top", {})}
+    execution = aws.StateMachine(json.dumps(definition), name="M").start_execution(
+        row["input"], handlers=handlers, clock=aws.VirtualClock(START), name="run"
+    )
+    execution.run()
+    return execution, calls
+
+
+def details(event):
+    rest = [v for k, v in event.items() if k.endswith("EventDetails")]
+    return rest[0] if rest else {}
+
+
+def check(row):
+    execution, calls = execute(row)
+    history = execution.history
+    assert (execution.status, execution.error, execution.cause) == (
+        row["status"], row.get("error"), row.get("cause"))
+    if row["status"] == "SUCCEEDED":
+        assert execution.output == row["output"]
+        if row.get("ordered"):
+            assert keys(execution.output) == keys(row["output"])
+    else:
+        assert execution.output is None
+    if row["status"] == "FAILED":
+        # An absent error or cause is absent, not null, in the result and the event.
+        present = {k: row[k] for k in ("error", "cause") if row.get(k) is not None}
+        assert details(history[-1]) == present
+        assert {k: v for k, v in execution.describe().items() if k in ("error", "cause")} == present
+    # Every event names the one before it; ExecutionStarted and the first entry name none.
+    assert [(e["id"], e["previousEventId"]) for e in history] == [
+        (i + 1, 0 if i < 2 else i) for i in range(len(history))]
+    if "events" in row:
+        assert [e["type"] for e in history[1:]] == row["events"]
+    if "entered" in row:
+        assert [details(e)["name"] for e in history if e["type"].endswith("StateEntered")] == row["entered"]
+    if "exits" in row:
+        assert [(details(e)["name"], json.loads(details(e)["output"]))
+                for e in history if e["type"].endswith("StateExited")] == row["exits"]
+    if "calls" in row:
+        assert calls == row["calls"]
+    if "elapsed" in row:
+        assert (history[-1]["timestamp"] - history[0]["timestamp"]).total_seconds() == row["elapsed"]
+    for type, expected in row.get("details", {}).items():
+        assert details(next(e for e in history if e["type"] == type)) == expected
+
+
+def task(resource, **fields):
+    return {"Type": "Task", "Resource": resource, **fields}
+
+
+def pass_(**fields):
+    return {"Type": "Pass", **fields}
+
+
+END = {"End": True}
+LAMBDA_TASK = ["TaskStateEntered", "LambdaFunctionScheduled", "LambdaFunctionStarted"]
+SERVICE_TASK = ["TaskStateEntered", "TaskScheduled", "TaskStarted"]
+PASS = ["PassStateEntered", "PassStateExited"]
+
+
+# --- where AWS differs from the reduced dialect (19 recorded executions) -----
+
+SOME_FAILURE = {"Type": "Fail", "Error": "SomeFailure",
+                "Cause": "This state machines raises a 'SomeFailure' failure."}
+LAMBDA_PARAMETERS = {"FunctionName.$": "$.FunctionName", "Payload.$": "$.Payload"}
+THREE_CATCHERS = [
+    {"ErrorEquals": ["Lambda.Unknown"], "Next": "EndWithLambdaUnknownHandler"},
+    {"ErrorEquals": ["States.TaskFailed"], "Next": "EndWithStateTaskFailedHandler"},
+    {"ErrorEquals": ["States.ALL"], "Next": "EndWithFinal"},
+]
+CATCH_HANDLERS = {
+    "EndWithLambdaUnknownHandler": pass_(ResultPath="$.lambda_unknown_error", End=True),
+    "EndWithStateTaskFailedHandler": pass_(ResultPath="$.task_failed_error", End=True),
+    "EndWithFinal": pass_(ResultPath="$.final_error", End=True),
+}
+NOT_FOUND = ("Function not found: arn:aws:lambda:us-east-1:123456789012:function:no_such_function:$LATEST "
+             "(Service: AWSLambda; Status Code: 404; Error Code: ResourceNotFoundException; "
+             "Request ID: 2a1d7e52-0f0b-4fbe-9d6e-1d2b0c6e2f4e; Proxy: null)")
+
+
+def caught_by_task_failed(resource, error):
+    """The three-catcher machine: the States.TaskFailed catcher is taken and
+    its Pass nests the error output inside itself."""
+    states = {"Start": task(resource, Parameters=LAMBDA_PARAMETERS, Catch=THREE_CATCHERS, End=True), **CATCH_HANDLERS}
+    return dict(states=states, input={"FunctionName": "f", "Payload": None},
+                output={**error, "task_failed_error": error},
+                exits=[("Start", error), ("EndWithStateTaskFailedHandler", {**error, "task_failed_error": error})])
+
+
+def caught_output_path(output_path):
+    states = {
+        "Start": task(INVOKE, Parameters=LAMBDA_PARAMETERS, ResultPath="$.Payload", OutputPath=output_path,
+                      Catch=[{"ErrorEquals": ["States.ALL"], "Next": "HandleGeneralError"}], End=True),
+        "HandleGeneralError": pass_(Parameters={"InputValue.$": "$"}, End=True),
+    }
+    error = {"Error": "Exception", "Cause": LambdaError("Exception", "Some exception was raised.", compact=True)}
+    return case(f"catch_path_skips_the_states_own_result_and_output_path[{output_path}]", states,
+                {"FunctionName": "f", "Payload": None}, functions={"f": raise_exception},
+                output={"InputValue": error}, exits=[("Start", error), ("HandleGeneralError", {"InputValue": error})])
+
+
+def choice_on(operator, operand):
+    """One rule on $.Variable, Default false; both ends a literal Result."""
+    return {
+        "CheckValues": {"Type": "Choice", "Default": "ConditionFalse",
+                        "Choices": [{"Variable": "$.Variable", operator: operand, "Next": "ConditionTrue"}]},
+        "ConditionTrue": pass_(Result={"TestResult.$": "ConditionTrue"}, End=True),
+        "ConditionFalse": pass_(Result={"TestResult.$": "ConditionFalse"}, End=True),
+    }
+
+
+EXCEPTION = {"Error": "Exception", "Cause": LambdaError("Exception", "Some exception was raised.")}
+EXCEPTION_COMPACT = {"Error": "Exception", "Cause": LambdaError("Exception", "Some exception was raised.", compact=True)}
+IO_INPUT = {"initialData": {"fieldFromInput": "value from input", "otherField": "other"},
+            "unrelatedData": {"someOtherField": 1234}}
+IO_PASS = dict(InputPath="$.initialData", ResultPath="$.modifiedData",
+               Parameters={"staticValue": "some value", "inputValue.$": "$.fieldFromInput"})
+
+DIFFERENCES = [
+    # test_state_fail
+    case("fail_state_ends_the_execution_with_its_error_and_cause", {"FailState": SOME_FAILURE},
+         status="FAILED", error="SomeFailure", cause=SOME_FAILURE["Cause"],
+         events=["FailStateEntered", "ExecutionFailed"]),
+    # test_base_inspection_level_debug[BASE_FAIL_STATE]
+    case("fail_state_error_does_not_depend_on_its_input", {"FailState": SOME_FAILURE}, {"Value": "HelloWorld"},
+         status="FAILED", error="SomeFailure", cause=SOME_FAILURE["Cause"]),
+    # test_state_pass_result_null_input_output_paths
+    case("null_input_path_gives_an_empty_object_and_null_output_path_outputs_one", {
+        "State_1": pass_(Parameters={"Arg1": "argument1", "FromInput.$": "$"}, Next="State_2"),
+        "State_2": pass_(InputPath=None, Parameters={"Arg2": "argument2", "FromInput.$": "$"}, Next="State_3"),
+        "State_3": pass_(OutputPath=None, End=True),
+    }, {"InputValue": 0}, output={}, exits=[
+        ("State_1", {"Arg1": "argument1", "FromInput": {"InputValue": 0}}),
+        ("State_2", {"Arg2": "argument2", "FromInput": {}}),
+        ("State_3", {})]),
+    # test_numeric_equals
+    case("numeric_equals_compares_an_integer_literal_with_a_float_by_value", choice_on("NumericEquals", 0),
+         {"Variable": 0.0}, output={"TestResult.$": "ConditionTrue"}, entered=["CheckValues", "ConditionTrue"]),
+    # test_task_lambda: test_raise_exception_catch
+    case("lambda_exception_is_caught_by_task_failed_not_lambda_unknown",
+         functions={"f": raise_exception}, calls=[{"FunctionName": "f", "Payload": None}],
+         events=LAMBDA_TASK + ["LambdaFunctionFailed", "TaskStateExited"] + PASS + ["ExecutionSucceeded"],
+         **caught_by_task_failed(FN + "f", EXCEPTION)),
+    # test_task_lambda: test_no_such_function_catch (the function exists and raises)
+    case("lambda_exception_from_a_qualified_arn_is_caught_by_task_failed",
+         functions={"f": raise_exception}, **caught_by_task_failed(FN + "f:$LATEST", EXCEPTION)),
+    # test_task_lambda: test_raise_custom_exception
+    case("lambda_custom_exception_is_caught_by_its_class_name", {
+        "Start": task(FN + "f", Catch=[{"ErrorEquals": ["CustomException"], "Next": "ErrorMatched"}], End=True),
+        "ErrorMatched": pass_(End=True),
+    }, functions={"f": raise_custom},
+        output={"Error": "CustomException", "Cause": LambdaError("CustomException", "")}, ordered=True),
+    # test_task_service_lambda: test_raise_exception_catch
+    case("lambda_invoke_exception_is_caught_by_task_failed", functions={"f": raise_exception}, calls=[None],
+         events=SERVICE_TASK + ["TaskFailed", "TaskStateExited"] + PASS + ["ExecutionSucceeded"],
+         **caught_by_task_failed(INVOKE, EXCEPTION_COMPACT)),
+    # test_task_service_lambda: test_raise_custom_exception
+    case("lambda_invoke_custom_exception_is_caught_by_its_class_name", {
+        "Start": task(INVOKE, Parameters={"FunctionName": "f", "Payload": {}},
+                      Catch=[{"ErrorEquals": ["CustomException"], "Next": "ErrorMatched"}], End=True),
+        "ErrorMatched": pass_(End=True),
+    }, functions={"f": raise_custom},
+        output={"Error": "CustomException", "Cause": LambdaError("CustomException", "", compact=True)}),
+    # test_task_service_lambda: test_no_such_function_catch (the service's answer, given by a handler)
+    case("lambda_resource_not_found_is_caught_by_task_failed",
+         services={INVOKE: fails("Lambda.ResourceNotFoundException", NOT_FOUND)},
+         **caught_by_task_failed(INVOKE, {"Error": "Lambda.ResourceNotFoundException", "Cause": NOT_FOUND})),
+    # test_raise_exception_catch_output_path[$.Payload], [None], [$.no.such.path]
+    caught_output_path("$.Payload"),
+    caught_output_path(None),
+    caught_output_path("$.no.such.path"),
+    # test_catch_states_runtime
+    case("states_runtime_from_output_path_is_not_caught_even_by_name", {
+        "StartTask": task(FN + "f", OutputPath="$.no.such.result.path",
+                          Catch=[{"ErrorEquals": ["States.Runtime"], "Next": "Caught"}], End=True),
+        "Caught": pass_(End=True),
+    }, functions={"f": echo}, status="FAILED", error="States.Runtime",
+        cause=prefix("StartTask", 2) + "Invalid path '$.no.such.result.path' : Missing property in path $['no']",
+        events=LAMBDA_TASK + ["LambdaFunctionSucceeded", "ExecutionFailed"]),
+    # test_invalid_jsonpath[ST.INVALID_JSONPATH_IN_INPUTPATH]
+    case("input_path_that_does_not_resolve_fails_with_states_runtime",
+         {"pass": pass_(InputPath="$.NoSuchInputPath", End=True)}, {"int-literal": 0}, status="FAILED",
+         error="States.Runtime",
+         cause=prefix("pass", 2) + "Invalid path '$.NoSuchInputPath' : No results for path: $['NoSuchInputPath']",
+         events=["PassStateEntered", "ExecutionFailed"]),
+    # test_invalid_jsonpath[ST.INVALID_JSONPATH_IN_OUTPUTPATH]
+    case("output_path_that_does_not_resolve_fails_with_states_runtime",
+         {"pass": pass_(OutputPath="$.NoSuchOutputPath", End=True)}, {"int-literal": 0}, status="FAILED",
+         error="States.Runtime",
+         cause=prefix("pass", 2) + "Invalid path '$.NoSuchOutputPath' : No results for path: $['NoSuchOutputPath']",
+         events=["PassStateEntered", "ExecutionFailed"]),
+    # test_invalid_jsonpath[INVALID_JSONPATH_IN_STRING_EXPR_JSONPATH]
+    case("template_path_that_does_not_resolve_fails_with_states_runtime",
+         {"pass": pass_(Parameters={"value.$": "$.no_such_jsonpath"}, End=True)}, {"int-literal": 0},
+         status="FAILED", error="States.Runtime",
+         cause=prefix("pass", 2) + "The JSONPath '$.no_such_jsonpath' specified for the field 'value.$' "
+                                   "could not be found in the input '{\"int-literal\":0}'"),
+    # test_base_inspection_level_debug[IO_RESULT_PASS_STATE]
+    case("pass_result_wins_and_input_path_and_parameters_are_not_evaluated",
+         {"P": pass_(**IO_PASS, Result={"resultKey": "result value"}, End=True)}, IO_INPUT,
+         output={**IO_INPUT, "modifiedData": {"resultKey": "result value"}}, ordered=True),
+    # test_io_dynamodb_service_task_mock_success[io_output_path]
+    case("output_path_applies_after_result_path", {
+        "PutItem": task("arn:aws:states:::dynamodb:putItem", ResultPath="$.putItemOutput",
+                        OutputPath="$.putItemOutput", End=True)},
+        {"TableName": "table", "Item": {"id": {"S": "1"}}},
+        services={"arn:aws:states:::dynamodb:putItem": returns({"SdkHttpMetadata": {"HttpStatusCode": 200}})},
+        output={"SdkHttpMetadata": {"HttpStatusCode": 200}}),
+]
+
+
+@pytest.mark.parametrize("row", DIFFERENCES)
+def test_recorded_behaviour_where_aws_differs_from_the_reduced_dialect(row):
+    check(row)
