@@ -364,3 +364,173 @@ DIFFERENCES = [
 @pytest.mark.parametrize("row", DIFFERENCES)
 def test_recorded_behaviour_where_aws_differs_from_the_reduced_dialect(row):
     check(row)
+
+
+# --- data flow: paths, templates, ResultPath, payload size --------------------
+
+
+def select(path, input, expected, **more):
+    """Pass Parameters {"item.$": path} on input gives {"item": expected}."""
+    return case(f"path[{path}]", {"P": pass_(Parameters={"item.$": path}, End=True)}, input,
+                output={"item": expected}, **more)
+
+
+ITEMS = {"items": [{"item_key": k} for k in range(11)]}
+USERS = {"users": [{"year": 1997, "status": 0}, {"year": 1998, "status": 1}]}
+
+DATA_FLOW = [
+    # test_json_path_array_access[$.items[10]]
+    select("$.items[10]", ITEMS, {"item_key": 10}),
+    # test_json_path_array_wildcard_or_slice_with_no_input[...]: indefinite paths on {} give []
+    *[select(path, {}, []) for path in ("$.item.items[1:5].itemValue", "$[*]", "$.items[*]", "$.items[1:]",
+                                        "$.items[:1]", "$.item.items[*]", "$.item.items[1:5]",
+                                        "$.items[*].itemValue", "$.items[1:].itemValue")],
+    # test_state_pass_regex_json_path_base
+    select("$.users[?(@.status == 0)]", USERS, [{"year": 1997, "status": 0}]),
+    select("$.users[-1]", USERS, {"year": 1998, "status": 1}),
+    select("$.users[0,1].year", USERS, [1997, 1998]),
+    select("$..year", USERS, [1997, 1998]),
+    select("$.users[0:1]", USERS, [{"year": 1997, "status": 0}]),
+    select("$.users[*].status", USERS, [0, 1]),
+    select("$.mixed[?(@.k == 1)]", {"mixed": [1, {"k": 1}, "k", {"k": 2}]}, [{"k": 1}]),
+    select("$.delivery-partner", {"delivery-partner": "ü"}, "ü"),
+    # test_escape_sequence_parsing[ESCAPE_SEQUENCES_JSONPATH]: no escapes inside quoted names
+    select("$['Test\\\"\"Name\"']", {'Test\\""Name"': "found"}, "found"),
+    # test_state_pass_result_jsonpaths
+    case("pass_result_is_copied_verbatim_dollar_keys_included",
+         {"P": pass_(Result={"unsupported1.$": "$.jsonpath", "unsupported2.$": "$$"}, End=True)},
+         output={"unsupported1.$": "$.jsonpath", "unsupported2.$": "$$"}),
+    # test_base_inspection_level_debug[IO_PASS_STATE]
+    case("parameters_read_the_input_path_and_result_path_writes_into_the_raw_input",
+         {"P": pass_(**IO_PASS, End=True)}, IO_INPUT, ordered=True,
+         output={**IO_INPUT, "modifiedData": {"staticValue": "some value", "inputValue": "value from input"}}),
+    # test_task_dataflow_to_state
+    case("result_path_creates_missing_objects",
+         {"P": pass_(Result={"riddle": "what has keys but no locks"}, ResultPath="$.enigma.mystery", End=True)},
+         {"functionName": "f"}, ordered=True,
+         output={"functionName": "f", "enigma": {"mystery": {"riddle": "what has keys but no locks"}}}),
+    # test_map_state_legacy_reentrant: a replaced member keeps its place
+    case("result_path_replacing_a_member_keeps_its_place",
+         {"P": pass_(Result=[1, 2], ResultPath="$.Values", End=True)}, {"Values": [], "Iterations": 2},
+         output={"Values": [1, 2], "Iterations": 2}, ordered=True),
+    case("null_result_path_discards_the_result",
+         {"P": pass_(Result={"x": 1}, ResultPath=None, End=True)}, {"kept": True}, output={"kept": True}),
+    case("catcher_null_result_path_passes_the_raw_input_on", {
+        "T": task(FN + "f", InputPath="$.a", Catch=[{"ErrorEquals": ["States.ALL"], "ResultPath": None,
+                                                     "Next": "After"}], End=True),
+        "After": pass_(End=True),
+    }, {"a": 1, "b": 2}, functions={"f": raise_exception}, output={"a": 1, "b": 2}),
+    case("template_literals_are_copied_and_dollar_members_evaluated_at_any_depth",
+         {"P": pass_(Parameters={"Comment": "text", "nested": {"deep": {"v.$": "$.v"}, "n": [1, {"k": 0.0}]}},
+                     End=True)}, {"v": 1.5},
+         output={"Comment": "text", "nested": {"deep": {"v": 1.5}, "n": [1, {"k": 0.0}]}}),
+    # test_invalid_jsonpath[INVALID_JSONPATH_IN_STRING_EXPR_CONTEXTPATH]
+    case("template_context_path_that_does_not_resolve_fails_with_states_runtime",
+         {"pass": pass_(Parameters={"value.$": "$$.Execution.Input.no_such_jsonpath"}, End=True)},
+         {"int-literal": 0}, status="FAILED", error="States.Runtime",
+         cause=prefix("pass", 2) + "The JSONPath '$$.Execution.Input.no_such_jsonpath' specified for the field "
+                                   "'value.$' could not be found in the input '{\"int-literal\":0}'"),
+    case("input_path_missing_an_intermediate_member_names_the_first_missing_one",
+         {"pass": pass_(InputPath="$.no.such.path", End=True)}, {"no": {}}, status="FAILED",
+         error="States.Runtime",
+         cause=prefix("pass", 2) + "Invalid path '$.no.such.path' : Missing property in path $['no']['such']"),
+    # test_start_large_input
+    case("pass_output_over_the_payload_limit_fails_without_an_exit_event",
+         {"State_1": pass_(Result={"Arg1": "a" * 263_168}, End=True)}, status="FAILED",
+         error="States.DataLimitExceeded", cause=TOO_BIG.format("State_1"),
+         events=["PassStateEntered", "ExecutionFailed"]),
+]
+
+
+@pytest.mark.parametrize("row", DATA_FLOW)
+def test_data_flow(row):
+    check(row)
+
+
+# --- Task ---------------------------------------------------------------------
+
+SCHEDULED = {"resource": FN + "f", "input": "{}", "inputDetails": {"truncated": False}}
+
+TASK = [
+    # test_invoke_pipe
+    case("a_direct_lambda_result_is_the_functions_return_value_as_is", {
+        "step1": task(FN + "one", Next="step2"), "step2": task(FN + "two", End=True),
+    }, functions={"one": returns({"Return": "HelloWorld"}), "two": lambda event, context: {"Return": event}},
+        output={"Return": {"Return": "HelloWorld"}}),
+    # test_lambda_task_filter_parameters_input
+    case("parameters_are_the_handler_input_and_result_path_keeps_the_raw_input", {
+        "Setup": pass_(Result={"count": 0}, ResultPath="$.loop", Next="Task"),
+        "Task": task(FN + "f", Parameters={"loop.$": "$.loop"}, ResultPath="$.result", End=True),
+    }, functions={"f": echo}, calls=[{"loop": {"count": 0}}],
+        output={"loop": {"count": 0}, "result": {"loop": {"count": 0}}}),
+    case("input_path_parameters_result_selector_result_path_output_path_in_that_order",
+         {"T": task(FN + "f", InputPath="$.in", Parameters={"x.$": "$.v"}, ResultSelector={"r.$": "$.x"},
+                    ResultPath="$.in.out", OutputPath="$.in", End=True)},
+         {"in": {"v": 7}, "other": 1}, functions={"f": echo}, calls=[{"x": 7}],
+         output={"v": 7, "out": {"r": 7}}),
+    # test_fixed_timeout_lambda
+    case("a_direct_lambda_past_timeout_seconds_fails_with_states_timeout_and_no_cause",
+         {"T": task(FN + "f", TimeoutSeconds=5, End=True)}, functions={"f": takes(10, {})},
+         status="FAILED", error="States.Timeout", elapsed=5,
+         events=LAMBDA_TASK + ["LambdaFunctionTimedOut", "ExecutionFailed"],
+         details={"LambdaFunctionScheduled": {**SCHEDULED, "timeoutInSeconds": 5},
+                  "LambdaFunctionTimedOut": {"error": "States.Timeout"}}),
+    # test_invoke_timeout
+    case("a_caught_timeout_has_an_empty_cause_in_the_error_output", {
+        "Start": task(INVOKE, Parameters=LAMBDA_PARAMETERS, TimeoutSeconds=5,
+                      Catch=[{"ErrorEquals": ["States.Timeout"], "Next": "EndWithTimeout"}], End=True),
+        "EndWithTimeout": pass_(ResultPath="$.error", End=True),
+    }, {"FunctionName": "f", "Payload": None}, functions={"f": takes(10)},
+        output={"Error": "States.Timeout", "Cause": "", "error": {"Error": "States.Timeout", "Cause": ""}},
+        events=SERVICE_TASK + ["TaskTimedOut", "TaskStateExited"] + PASS + ["ExecutionSucceeded"],
+        details={"TaskTimedOut": {"resourceType": "lambda", "resource": "invoke", "error": "States.Timeout"}}),
+    # test_invalid_jsonpath[ST.INVALID_JSONPATH_IN_TIMEOUTSECONDSPATH]
+    case("timeout_seconds_path_that_does_not_resolve_fails_before_scheduling",
+         {"task": task(FN + "f", TimeoutSecondsPath="$.NoSuchTimeoutSecondsPath", End=True)},
+         {"int-literal": 0}, functions={"f": echo}, status="FAILED", error="States.Runtime", calls=[],
+         cause=prefix("task", 2) + "Invalid path '$.NoSuchTimeoutSecondsPath' : "
+                                   "No results for path: $['NoSuchTimeoutSecondsPath']",
+         events=["TaskStateEntered", "ExecutionFailed"]),
+    # test_invalid_jsonpath[ST.INVALID_JSONPATH_IN_HEARTBEATSECONDSPATH]
+    case("heartbeat_seconds_path_that_does_not_resolve_fails_before_scheduling",
+         {"task": task(FN + "f", HeartbeatSecondsPath="$.NoSuchHeartbeatSecondsPath", End=True)},
+         {"int-literal": 0}, functions={"f": echo}, status="FAILED", error="States.Runtime", calls=[],
+         runner="HeartbeatSecondsPath is never read: the task is scheduled and SUCCEEDS",
+         cause=prefix("task", 2) + "Invalid path '$.NoSuchHeartbeatSecondsPath' : "
+                                   "No results for path: $['NoSuchHeartbeatSecondsPath']"),
+    # test_heartbeat_no_timeout: no default task timeout
+    case("without_timeout_seconds_a_task_has_no_timeout", {"T": task(FN + "f", End=True)},
+         functions={"f": takes(86_400, "late")}, output="late", elapsed=86_400,
+         details={"LambdaFunctionScheduled": SCHEDULED}),
+    case("timeout_seconds_path_is_resolved_into_the_scheduled_event",
+         {"T": task(INVOKE, Parameters={"FunctionName": "f"}, TimeoutSecondsPath="$.t", End=True)},
+         {"t": 30}, functions={"f": returns(1)}, output=ANY,
+         details={"TaskScheduled": {"resourceType": "lambda", "resource": "invoke", "region": "us-east-1",
+                                    "parameters": '{"FunctionName":"f"}', "timeoutInSeconds": 30}}),
+    case("heartbeat_seconds_path_is_resolved_into_the_scheduled_event",
+         {"T": task(INVOKE, Parameters={"FunctionName": "f"}, HeartbeatSecondsPath="$.h", End=True)},
+         {"h": 9}, functions={"f": returns(1)}, output=ANY,
+         runner="HeartbeatSecondsPath is never read: TaskScheduled lacks heartbeatInSeconds",
+         details={"TaskScheduled": {"resourceType": "lambda", "resource": "invoke", "region": "us-east-1",
+                                    "parameters": '{"FunctionName":"f"}', "heartbeatInSeconds": 9}}),
+    # test_cross_account_states_start_sync_execution[..._ROLE_ARN_PATH]
+    case("credentials_role_arn_path_is_resolved_into_the_scheduled_event",
+         {"T": task(FN + "f", Credentials={"RoleArn.$": "$.role"}, End=True)},
+         {"role": "arn:aws:iam::111111111111:role/Other"}, functions={"f": returns(1)}, output=1,
+         runner="Credentials are ignored: LambdaFunctionScheduled has no taskCredentials",
+         details={"LambdaFunctionScheduled": {
+             **SCHEDULED, "input": '{"role":"arn:aws:iam::111111111111:role/Other"}',
+             "taskCredentials": {"roleArn": "arn:aws:iam::111111111111:role/Other"}}}),
+    case("credentials_role_arn_is_in_the_scheduled_event",
+         {"T": task(INVOKE, Parameters={"FunctionName": "f"}, Credentials={"RoleArn": "arn:aws:iam::1:role/R"},
+                    End=True)}, functions={"f": returns(1)}, output=ANY,
+         runner="Credentials are ignored: TaskScheduled has no taskCredentials",
+         details={"TaskScheduled": {"resourceType": "lambda", "resource": "invoke", "region": "us-east-1",
+                                    "parameters": '{"FunctionName":"f"}',
+                                    "taskCredentials": {"roleArn": "arn:aws:iam::1:role/R"}}}),
+]
+
+
+@pytest.mark.parametrize("row", TASK)
+def test_task(row):
+    check(row)
