@@ -62,13 +62,16 @@ class LambdaError:
         return f"LambdaError({self.type!r}, {self.message!r}, compact={self.compact})"
 
 
-def keys(value):
-    """The member order of every object in value (what == ignores)."""
+def shape(value):
+    """What == ignores: the member order of every object and whether each
+    number is an int or a float (0.0 stays 0.0)."""
     if isinstance(value, dict):
-        return [(k, keys(v)) for k, v in value.items()]
+        return [(k, shape(v)) for k, v in value.items()]
     if isinstance(value, list):
-        return [keys(v) for v in value]
-    return None
+        return [shape(v) for v in value]
+    if isinstance(value, (_Any, LambdaError)):
+        return ANY
+    return type(value).__name__
 
 
 # --- handlers ---------------------------------------------------------------
@@ -127,7 +130,7 @@ def case(id, states, input={}, *, runner=None, **expect):
     ExecutionStarted), entered (state names in order), exits ((name, output)
     of every StateExited), calls (handler inputs in order), elapsed (seconds
     on the clock), details ({event type: details of its first event}),
-    ordered (also compare the output's member order)."""
+    ordered (also compare the output's member order and number types)."""
     expect.setdefault("status", "SUCCEEDED")
     marks = [pytest.mark.xfail(strict=True, reason=f"runner: {runner}")] if runner else []
     return pytest.param(dict(states=states, input=input, **expect), id=id, marks=marks)
@@ -170,7 +173,7 @@ def check(row):
     if row["status"] == "SUCCEEDED":
         assert execution.output == row["output"]
         if row.get("ordered"):
-            assert keys(execution.output) == keys(row["output"])
+            assert shape(execution.output) == shape(row["output"])
     else:
         assert execution.output is None
     if row["status"] == "FAILED":
@@ -434,6 +437,20 @@ DATA_FLOW = [
          {"pass": pass_(InputPath="$.no.such.path", End=True)}, {"no": {}}, status="FAILED",
          error="States.Runtime",
          cause=prefix("pass", 2) + "Invalid path '$.no.such.path' : Missing property in path $['no']['such']"),
+    case("numbers_keep_their_written_form", {"P": pass_(Parameters={"v.$": "$.v", "w": [1.0, 0]}, End=True)},
+         {"v": [0.0, -0.0, 1, 1.5e300, 2**70]}, output={"v": [0.0, -0.0, 1, 1.5e300, 2**70], "w": [1.0, 0]},
+         ordered=True),
+    case("result_selector_path_that_does_not_resolve_fails_with_states_runtime",
+         {"T": task(FN + "f", ResultSelector={"x.$": "$.nope"}, Retry=[{"ErrorEquals": ["States.ALL"]}],
+                    Catch=[{"ErrorEquals": ["States.ALL"], "Next": "Caught"}], End=True), "Caught": pass_(End=True)},
+         {"a": 1}, functions={"f": echo}, calls=[{"a": 1}], status="FAILED", error="States.Runtime",
+         cause=prefix("T", 2) + "The JSONPath '$.nope' specified for the field 'x.$' could not be found in the input "
+                                "'{\"a\":1}'"),
+    case("task_parameters_path_that_does_not_resolve_schedules_nothing",
+         {"T": task(FN + "f", Parameters={"x.$": "$.nope"}, End=True)}, {"a": 1}, functions={"f": echo}, calls=[],
+         status="FAILED", error="States.Runtime", events=["TaskStateEntered", "ExecutionFailed"],
+         cause=prefix("T", 2) + "The JSONPath '$.nope' specified for the field 'x.$' could not be found in the input "
+                                "'{\"a\":1}'"),
     # test_start_large_input
     case("pass_output_over_the_payload_limit_fails_without_an_exit_event",
          {"State_1": pass_(Result={"Arg1": "a" * 263_168}, End=True)}, status="FAILED",
@@ -513,6 +530,16 @@ TASK = [
          runner="HeartbeatSecondsPath is never read: TaskScheduled lacks heartbeatInSeconds",
          details={"TaskScheduled": {"resourceType": "lambda", "resource": "invoke", "region": "us-east-1",
                                     "parameters": '{"FunctionName":"f"}', "heartbeatInSeconds": 9}}),
+    *[case(f"scheduled_events_name_the_integration[{resource}]", {"T": task(resource, End=True)}, {"k": 1},
+           services={resource: returns({"ok": True})}, output={"ok": True},
+           events=SERVICE_TASK + ["TaskSucceeded", "TaskStateExited", "ExecutionSucceeded"],
+           details={"TaskScheduled": {"resourceType": kind, "resource": action, "region": "us-east-1",
+                                      "parameters": '{"k":1}'},
+                    "TaskStarted": {"resourceType": kind, "resource": action},
+                    "TaskSucceeded": {"resourceType": kind, "resource": action, "output": '{"ok":true}',
+                                      "outputDetails": {"truncated": False}}})
+      for resource, kind, action in [("arn:aws:states:::sqs:sendMessage", "sqs", "sendMessage"),
+                                     ("arn:aws:states:::aws-sdk:s3:getObject", "aws-sdk:s3", "getObject")]],
     # test_cross_account_states_start_sync_execution[..._ROLE_ARN_PATH]
     case("credentials_role_arn_path_is_resolved_into_the_scheduled_event",
          {"T": task(FN + "f", Credentials={"RoleArn.$": "$.role"}, End=True)},
@@ -534,3 +561,573 @@ TASK = [
 @pytest.mark.parametrize("row", TASK)
 def test_task(row):
     check(row)
+
+
+# --- Retry --------------------------------------------------------------------
+
+
+def retried(retry, fn, status="FAILED", **expect):
+    """A direct Lambda Task with these retriers and no catcher."""
+    return dict(states={"T": task(FN + "f", Retry=retry, End=True)}, functions={"f": fn}, status=status, **expect)
+
+
+def backoff(interval, attempts, rate, elapsed, **more):
+    retrier = {"ErrorEquals": ["States.ALL"], "IntervalSeconds": interval, "MaxAttempts": attempts,
+               "BackoffRate": rate, **more}
+    return case(f"delays[{interval},{attempts},{rate},{more.get('MaxDelaySeconds')}]", **retried(
+        [retrier], raise_numbered, error="Exception", cause=LambdaError("Exception", f"attempt {attempts}"),
+        elapsed=elapsed))
+
+
+def context_at(retries):
+    return {"ThisContextObject": {"Execution": ANY, "StateMachine": ANY,
+                                  "State": {"Name": "T", "EnteredTime": ANY, "RetryCount": retries}},
+            "ThisState": {}}
+
+
+def fails_first_attempt(event, context):
+    if context["attempt"] == 0:
+        raise aws.TaskFailed("Flaky")
+    return event["n"] + 1
+
+
+RETRY = [
+    # test_lambda_invoke_with_retry_base
+    case("max_attempts_counts_retries_and_the_catcher_gets_the_last_failure", {
+        "T": task(FN + "f", Retry=[{"ErrorEquals": ["States.ALL"], "MaxAttempts": 3}],
+                  Catch=[{"ErrorEquals": ["States.ALL"], "Next": "HandleError"}],
+                  ResultSelector={"Retries.$": "$$.State.RetryCount"}, End=True),
+        "HandleError": pass_(End=True),
+    }, functions={"f": raise_numbered}, elapsed=1 + 2 + 4,
+        output={"Error": "Exception", "Cause": LambdaError("Exception", "attempt 3")},
+        events=["TaskStateEntered"] + ["LambdaFunctionScheduled", "LambdaFunctionStarted",
+                                       "LambdaFunctionFailed"] * 4 + ["TaskStateExited"] + PASS + ["ExecutionSucceeded"]),
+    # test_lambda_invoke_with_retry_extended_input
+    case("each_retry_reevaluates_parameters_with_the_new_retry_count", **retried(
+        [{"ErrorEquals": ["States.ALL"], "MaxAttempts": 3}], raise_numbered,
+        error="Exception", cause=LambdaError("Exception", "attempt 3"),
+        calls=[context_at(n) for n in range(4)]) | {"states": {"T": task(
+            FN + "f", Parameters={"ThisContextObject.$": "$$", "ThisState.$": "$"},
+            Retry=[{"ErrorEquals": ["States.ALL"], "MaxAttempts": 3}], End=True)}}),
+    # test_retry_interval_features
+    case("full_jitter_still_makes_max_attempts_retries", **retried(
+        [{"ErrorEquals": ["States.ALL"], "IntervalSeconds": 3, "MaxAttempts": 2, "BackoffRate": 2,
+          "MaxDelaySeconds": 5, "JitterStrategy": "FULL"}], raise_numbered,
+        error="Exception", cause=LambdaError("Exception", "attempt 2"), calls=[{}] * 3)),
+    # test_retry_interval_features_jitter_none
+    backoff(1, 2, 1, 2, MaxDelaySeconds=3, JitterStrategy="NONE"),
+    backoff(3, 2, 1.5, 3 + 4.5),
+    backoff(3, 3, 2, 3 + 6 + 12),
+    backoff(3, 3, 2, 3 + 5 + 5, MaxDelaySeconds=5),
+    # test_retry_interval_features_max_attempts_zero
+    case("max_attempts_zero_never_retries", {
+        "T": task(INVOKE, Parameters={"FunctionName": "f", "Payload": {"RetryAttempt.$": "$$.State.RetryCount"}},
+                  Retry=[{"ErrorEquals": ["States.ALL"], "IntervalSeconds": 3, "MaxAttempts": 0}], End=True),
+    }, functions={"f": raise_exception}, calls=[{"RetryAttempt": 0}], status="FAILED", error="Exception",
+        cause=EXCEPTION_COMPACT["Cause"]),
+    # test_lambda_empty_retry
+    case("an_empty_retry_list_is_accepted_and_retries_nothing", **retried(
+        [], raise_exception, error="Exception", cause=EXCEPTION["Cause"], calls=[{}])),
+    # the retriers of test_map_state_retry_multiple_retriers, on a Task
+    case("the_first_matching_retrier_decides_and_a_misspelt_wildcard_matches_nothing", **retried(
+        [{"ErrorEquals": ["NoSuchError"], "MaxAttempts": 1}, {"ErrorEquals": ["State.ALL"], "MaxAttempts": 2},
+         {"ErrorEquals": ["HandleItemFailError"], "MaxAttempts": 3}],
+        fails("HandleItemFailError", "HandleItemFailCause"),
+        error="HandleItemFailError", cause="HandleItemFailCause", calls=[{}] * 4)),
+    # the guide's complex retry example
+    case("an_exhausted_first_matching_retrier_stops_retrying_even_if_a_later_one_matches", {
+        "T": task(FN + "f", Retry=[
+            {"ErrorEquals": ["ErrorA", "ErrorB"], "IntervalSeconds": 1, "BackoffRate": 2, "MaxAttempts": 2},
+            {"ErrorEquals": ["ErrorC"], "IntervalSeconds": 5}],
+            Catch=[{"ErrorEquals": ["States.ALL"], "Next": "Z"}], End=True),
+        "Z": pass_(End=True),
+    }, functions={"f": fails_in_turn("ErrorA", "ErrorB", "ErrorC", "ErrorB", "ErrorC")},
+        output={"Error": "ErrorB", "Cause": None}, elapsed=1 + 2 + 5, calls=[{}] * 4, entered=["T", "Z"]),
+    case("retry_counters_and_retry_count_start_again_on_each_visit", {
+        "T": task(FN + "f", Parameters={"n.$": "$.n", "retry.$": "$$.State.RetryCount"},
+                  Retry=[{"ErrorEquals": ["Flaky"], "MaxAttempts": 1}], ResultPath="$.n", Next="Again"),
+        "Again": {"Type": "Choice", "Choices": [{"Variable": "$.n", "NumericLessThan": 2, "Next": "T"}],
+                  "Default": "Done"},
+        "Done": {"Type": "Succeed"},
+    }, {"n": 0}, functions={"f": fails_first_attempt}, output={"n": 2},
+        calls=[{"n": 0, "retry": 0}, {"n": 0, "retry": 1}, {"n": 1, "retry": 0}, {"n": 1, "retry": 1}]),
+]
+
+
+@pytest.mark.parametrize("row", RETRY)
+def test_retry(row):
+    check(row)
+
+
+# --- Catch --------------------------------------------------------------------
+
+QUEUE_INPUT = {"QueueUrl": "https://sqs.us-east-1.amazonaws.com/123456789012/q", "Message": "test_message_txt"}
+
+CATCH = [
+    # test_catch_empty
+    case("an_empty_catch_list_is_accepted", {"T": task(FN + "f", Catch=[], End=True)}, {"a": 1},
+         functions={"f": echo}, output={"a": 1}),
+    # the catchers of test_sqs_failure_in_wait_for_task_tok_no_error_field[SQS_WAIT_FOR_TASK_TOKEN_CATCH],
+    # on a task that fails at once
+    case("a_failure_without_error_or_cause_is_caught_by_states_all_into_the_raw_input", {
+        "SendMessage": task("arn:aws:states:::sqs:sendMessage",
+                            Parameters={"QueueUrl.$": "$.QueueUrl", "MessageBody.$": "$.Message"}, Catch=[
+                                {"ErrorEquals": ["States.Runtime"], "ResultPath": "$.states_runtime_error",
+                                 "Next": "CaughtRuntime"},
+                                {"ErrorEquals": ["States.ALL"], "ResultPath": "$.states_all_error",
+                                 "Next": "CaughtAll"}], End=True),
+        "CaughtRuntime": pass_(End=True),
+        "CaughtAll": pass_(End=True),
+    }, QUEUE_INPUT, services={"arn:aws:states:::sqs:sendMessage": fails(None)},
+        calls=[{"QueueUrl": QUEUE_INPUT["QueueUrl"], "MessageBody": "test_message_txt"}],
+        output={**QUEUE_INPUT, "states_all_error": {"Error": None, "Cause": None}}, ordered=True,
+        entered=["SendMessage", "CaughtAll"]),
+    case("a_catcher_result_path_creates_missing_objects_in_the_raw_input", {
+        "T": task(FN + "f", InputPath="$.in", ResultSelector={"never.$": "$.evaluated"}, Catch=[
+            {"ErrorEquals": ["Exception"], "ResultPath": "$.errors.last", "Next": "After"}], End=True),
+        "After": pass_(End=True),
+    }, {"in": {}}, functions={"f": raise_exception}, output={"in": {}, "errors": {"last": EXCEPTION}}, ordered=True),
+]
+
+
+@pytest.mark.parametrize("row", CATCH)
+def test_catch(row):
+    check(row)
+
+
+# --- Choice -------------------------------------------------------------------
+
+T_0, T_1 = "2012-10-09T19:00:55Z", "2012-10-09T19:00:56Z"
+
+OPERATORS = [
+    # test_numeric_equals, test_numeric_equals_path, test_numeric_greater_than_equals
+    ("NumericEquals", 1.0, 1, None, True),
+    *[("NumericEquals", 0, v, None, False) for v in (False, None, "", [], {}, " ", [""], {"A": 0}, True)],
+    ("NumericEquals", 1, 1.1, None, False),
+    ("NumericEquals", 0, -0, None, True),
+    ("NumericEqualsPath", "$.Value", 0.0, 0, True),
+    ("NumericEqualsPath", "$.Value", 1, True, False),
+    ("NumericGreaterThanEquals", 0, 0.0, None, True),
+    ("NumericGreaterThan", 0, 0.0, None, False),
+    # test_string_equals, test_string_less_than, test_string_greater_than
+    *[("StringEquals", "HelloWorld", v, None, False) for v in (1, True, {}, None, ["HelloWorld"])],
+    ("StringEquals", "     ", " ", None, False),
+    ("StringEquals", "\t\r\n", "\t\n", None, False),
+    ("StringLessThan", "AB", "A", None, True),
+    ("StringGreaterThan", "A ", "A", None, False),
+    ("StringGreaterThan", "ABC", "AB", None, False),
+    ("StringGreaterThanEquals", "", "", None, True),
+    ("StringLessThan", "\uff61", "\U0001f600", None, True),  # UTF-16 code units, not code points
+    # test_boolean_equals
+    *[("BooleanEquals", True, v, None, False) for v in (1, "true", None, [])],
+    ("BooleanEquals", False, False, None, True),
+    ("BooleanEqualsPath", "$.Value", True, True, True),
+    # test_timestamp_equals, test_timestamp_greater_than, ...
+    ("TimestampEquals", T_0, T_0, None, True),
+    ("TimestampEquals", T_0, T_1, None, False),
+    ("TimestampEquals", T_0, "2023-02-24 12:15:56.832957", None, False),
+    ("TimestampEquals", T_0, 0, None, False),
+    ("TimestampGreaterThan", T_0, T_1, None, True),
+    ("TimestampGreaterThanEquals", T_0, T_0, None, True),
+    ("TimestampLessThan", T_1, T_0, None, True),
+    ("TimestampLessThanEquals", T_0, T_1, None, False),
+    ("TimestampEqualsPath", "$.Value", T_0, "2012-10-09T20:00:55+01:00", True),
+    # test_is_present, test_is_null, test_is_numeric, test_is_string, test_is_boolean
+    ("IsPresent", True, None, None, True),
+    ("IsNull", False, 0, None, True),
+    ("IsNull", True, None, None, True),
+    ("IsNumeric", True, True, None, False),
+    ("IsNumeric", True, 1.1, None, True),
+    ("IsString", True, "2012-10-09T19:00:55", None, True),
+    ("IsString", True, "", None, True),
+    ("IsBoolean", True, 0, None, False),
+    ("IsBoolean", False, "true", None, True),
+    ("IsTimestamp", True, T_0, None, True),
+    ("IsTimestamp", True, "2012-10-09T19:00:55", None, False),
+    # matching rules of StringMatches
+    ("StringMatches", "log-*.txt", "log-.txt", None, True),
+    ("StringMatches", "log-*.txt", "log-2024.txt.gz", None, False),
+    ("StringMatches", "a\\*b", "a*b", None, True),
+    ("StringMatches", "a\\*b", "axb", None, False),
+    ("StringMatches", "*\\\\", "dir\\", None, True),
+]
+
+
+@pytest.mark.parametrize("operator,operand,variable,value,matches", OPERATORS)
+def test_choice_comparison_operators(operator, operand, variable, value, matches):
+    result = "ConditionTrue" if matches else "ConditionFalse"
+    check(dict(states=choice_on(operator, operand), input={"Variable": variable, "Value": value},
+               status="SUCCEEDED", output={"TestResult.$": result}, entered=["CheckValues", result]))
+
+
+def choice(*rules, default=None, **fields):
+    state = {"Type": "Choice", "Choices": list(rules), **fields}
+    return {**state, "Default": default} if default else state
+
+
+def rule(variable, operator, operand, next=None):
+    return {"Variable": variable, operator: operand, **({"Next": next} if next else {})}
+
+
+def ends(*names):
+    return {name: pass_(End=True) for name in names}
+
+
+ITEM_RULE = {"And": [rule("$", "IsPresent", True),
+                     {"And": [rule("$", "IsNumeric", True), rule("$", "NumericEquals", 3)]}], "Next": "Matched"}
+DOCS_SCENARIO = choice(
+    {"Not": rule("$.type", "StringEquals", "Private"), "Next": "Public"},
+    rule("$.value", "NumericEquals", 0, "ValueIsZero"),
+    {"And": [rule("$.value", "NumericGreaterThanEquals", 20), rule("$.value", "NumericLessThan", 30)],
+     "Next": "ValueInTwenties"}, default="RecordEvent")
+
+CHOICE = [
+    # test_choice_aws_docs_scenario[CHOICE_STATE_AWS_SCENARIO]
+    case("the_first_true_rule_decides_and_the_output_is_the_input",
+         {"C": DOCS_SCENARIO, **ends("Public", "ValueIsZero", "ValueInTwenties"), "RecordEvent": {"Type": "Fail"}}, {"type": "Private", "value": 22},
+         output={"type": "Private", "value": 22}, entered=["C", "ValueInTwenties"],
+         exits=[("C", {"type": "Private", "value": 22}), ("ValueInTwenties", {"type": "Private", "value": 22})]),
+    # test_choice_singleton_composite[CHOICE_STATE_SINGLETON_COMPOSITE]
+    case("a_one_element_and_is_valid",
+         {"C": choice({"And": [rule("$.type", "StringEquals", "Public")], "Next": "Public"}, default="Other"),
+          **ends("Public", "Other")}, {"type": "Public", "value": 22}, output=ANY, entered=["C", "Public"]),
+    # test_choice_unsorted_parameters_negative[CHOICE_STATE_UNSORTED_CHOICE_PARAMETERS]
+    case("member_order_inside_a_rule_is_irrelevant", {
+        "C": choice({"BooleanEquals": True, "Next": "FinishTrue", "Variable": "$.result.done"},
+                    {"BooleanEquals": False, "Next": "FinishFalse", "Variable": "$.result.done"}),
+        **ends("FinishTrue", "FinishFalse")}, {"result": {"done": False}}, output=ANY, entered=["C", "FinishFalse"]),
+    # test_variable
+    case("variable_may_read_the_context_object",
+         {"C": choice(rule("$$.Execution.Input.input-value", "NumericLessThanEquals", 0, "Matched"),
+                      default="Other"), **ends("Matched", "Other")}, {"input-value": 0}, output={"input-value": 0},
+         entered=["C", "Matched"]),
+    # the item rule of test_map_state_break_condition, on each item
+    *[case(f"nested_and_short_circuits[{item!r}]", {"C": choice(ITEM_RULE, default="Other"), **ends("Matched", "Other")},
+           item, output=item, entered=["C", "Matched" if item == 3 else "Other"])
+      for item in (1, "Hello", {}, 3.3, 3)],
+    case("input_path_and_output_path_apply_to_a_choice", {
+        "C": choice(rule("$.v", "IsPresent", True, "Matched"), default="Other", InputPath="$.in",
+                    OutputPath="$.v"), **ends("Matched", "Other")}, {"in": {"v": [1]}}, output=[1], entered=["C", "Matched"]),
+    case("no_matching_rule_and_no_default_fails_with_no_choice_matched",
+         {"C": choice(rule("$.v", "NumericEquals", 1, "Matched")), **ends("Matched")}, {"v": 2},
+         status="FAILED", error="States.NoChoiceMatched", cause=ANY),
+    case("a_variable_that_does_not_resolve_fails_with_states_runtime",
+         {"C": choice(rule("$.type", "StringEquals", "Private", "Matched"), default="Other"), **ends("Matched", "Other")}, {},
+         status="FAILED", error="States.Runtime", cause=ANY, events=["ChoiceStateEntered", "ExecutionFailed"]),
+]
+
+
+@pytest.mark.parametrize("row", CHOICE)
+def test_choice(row):
+    check(row)
+
+
+# --- Wait ---------------------------------------------------------------------
+
+
+def wait(**fields):
+    return {"Type": "Wait", **fields, "End": True}
+
+
+def days_ahead(days):
+    return (T0 + datetime.timedelta(days=days)).strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+SECONDS_PATH = {"WaitState": wait(SecondsPath="$.input.waitSeconds")}
+WAIT_PREFIX = prefix("WaitState", 2)
+
+WAIT = [
+    # test_base_wait_seconds_path[1], [0]
+    case("seconds_path_waits_that_long_and_outputs_the_input", SECONDS_PATH, {"input": {"waitSeconds": 1}},
+         output={"input": {"waitSeconds": 1}}, elapsed=1, events=["WaitStateEntered", "WaitStateExited",
+                                                                   "ExecutionSucceeded"]),
+    case("seconds_path_zero_continues_at_once", SECONDS_PATH, {"input": {"waitSeconds": 0}},
+         output={"input": {"waitSeconds": 0}}, elapsed=0),
+    # test_base_wait_seconds_path[-1], [1.5], [-1.5]
+    case("seconds_path_negative", SECONDS_PATH, {"input": {"waitSeconds": -1}}, status="FAILED",
+         error="States.Runtime", events=["WaitStateEntered", "ExecutionFailed"],
+         cause=WAIT_PREFIX + "The SecondsPath parameter references a negative value: $.input.waitSeconds == -1"),
+    *[case(f"seconds_path_not_an_integer[{v}]", SECONDS_PATH, {"input": {"waitSeconds": v}}, status="FAILED",
+           error="States.Runtime",
+           cause=WAIT_PREFIX + f"The SecondsPath parameter cannot be parsed as a long value: $.input.waitSeconds == {v}")
+      for v in (1.5, -1.5)],
+    # test_base[wait_seconds_path.json5_ALL_False]
+    case("seconds_path_that_does_not_resolve", SECONDS_PATH, status="FAILED", error="States.Runtime",
+         cause=WAIT_PREFIX + "The SecondsPath parameter does not reference an input value: $.input.waitSeconds"),
+    # test_wait_timestamp_path[NO_Z], test_wait_timestamppath[], [.000000]
+    *[case(f"timestamp_path_not_a_timestamp[{v}]", {"WaitUntil": wait(TimestampPath="$.TimestampValue")},
+           {"TimestampValue": v}, status="FAILED", error="States.Runtime",
+           cause=prefix("WaitUntil", 2) + "The TimestampPath parameter does not reference a valid ISO-8601 "
+                                          f"extended offset date-time format string: $.TimestampValue == {v}")
+      for v in ("2016-12-05T21:29:29", "2016-12-05T21:29:29.000000", "2016-12-05 21:29:29Z")],
+    case("timestamp_path_in_the_future_waits_until_then", {"W": wait(TimestampPath="$.t")},
+         {"t": "2024-01-01T01:00:00.5Z"}, output=ANY, elapsed=3600.5),
+    # test_wait_timestamp[NANOSECONDS]
+    case("a_timestamp_in_the_past_continues_at_once", {"W": wait(Timestamp="2016-03-05T21:29:29.243167252Z")},
+         output={}, elapsed=0),
+    case("input_path_and_output_path_apply_to_a_wait", {"W": wait(Seconds=2, InputPath="$.a", OutputPath="$.b")},
+         {"a": {"b": 1}}, output=1, elapsed=2),
+    # test_timestamp_too_far_in_future_boundary[24855], [24856]
+    case("a_wait_ending_24855_days_ahead_is_allowed", {"W": wait(TimestampPath="$.t")}, {"t": days_ahead(24855)},
+         output=ANY, elapsed=24855 * 86400),
+    case("a_wait_ending_24856_days_ahead_is_too_long", {"W": wait(TimestampPath="$.t")}, {"t": days_ahead(24856)},
+         status="FAILED", error="States.Runtime", cause=prefix("W", 2) + "Wait state delay is too long."),
+]
+
+
+@pytest.mark.parametrize("row", WAIT)
+def test_wait(row):
+    check(row)
+
+
+# --- Succeed and Fail ---------------------------------------------------------
+
+ERROR_CAUSE = {"Error": "error string", "Cause": "cause string"}
+
+SUCCEED_FAIL = [
+    # test_state_fail_empty
+    case("an_empty_fail_fails_with_neither_error_nor_cause", {"F": {"Type": "Fail"}}, status="FAILED",
+         events=["FailStateEntered", "ExecutionFailed"]),
+    case("a_fail_with_only_an_error", {"F": {"Type": "Fail", "Error": "FailureType"}}, status="FAILED",
+         error="FailureType"),
+    # test_state_fail_path
+    case("error_path_and_cause_path_read_the_input", {"F": {"Type": "Fail", "ErrorPath": "$.Error",
+                                                            "CausePath": "$.Cause"}}, ERROR_CAUSE,
+         status="FAILED", error="error string", cause="cause string"),
+    # test_error_cause_path
+    case("error_path_and_cause_path_read_the_context_object",
+         {"StartState": {"Type": "Fail", "ErrorPath": "$$.State.Name", "CausePath": "$$.StateMachine.Name"}},
+         status="FAILED", error="StartState", cause="M"),
+    # test_invalid_jsonpath[INVALID_JSONPATH_IN_ERRORPATH]
+    case("error_path_that_does_not_resolve", {
+        "pass": pass_(Parameters={"Error": "error-value"}, Next="fail"),
+        "fail": {"Type": "Fail", "ErrorPath": "$.ErrorX", "CausePath": "$.Cause"},
+    }, {"int-literal": 0}, status="FAILED", error="States.Runtime",
+        cause=prefix("fail", 4) + "The JSONPath '$.ErrorX' specified for the field 'ErrorPath' could not be found "
+                                  "in the input '{\"Error\":\"error-value\"}'",
+        events=PASS + ["FailStateEntered", "ExecutionFailed"]),
+    # test_invalid_jsonpath[ST.INVALID_JSONPATH_IN_CAUSEPATH]
+    case("cause_path_that_does_not_resolve", {"fail": {"Type": "Fail", "Error": "E", "CausePath": "$.NoCause"}},
+         {"int-literal": 0}, status="FAILED", error="States.Runtime",
+         cause=prefix("fail", 2) + "The JSONPath '$.NoCause' specified for the field 'CausePath' could not be "
+                                   "found in the input '{\"int-literal\":0}'"),
+    case("succeed_outputs_its_input_through_input_path_and_output_path",
+         {"S": {"Type": "Succeed", "InputPath": "$.a", "OutputPath": "$.b"}}, {"a": {"b": [1.0]}}, output=[1.0],
+         events=["SucceedStateEntered", "SucceedStateExited", "ExecutionSucceeded"]),
+]
+
+
+@pytest.mark.parametrize("row", SUCCEED_FAIL)
+def test_succeed_and_fail(row):
+    check(row)
+
+
+# --- context object -----------------------------------------------------------
+
+
+def context(state, **extra):
+    return {
+        "Execution": {"Id": EXECUTION_ARN, "Input": {"input-value": 0}, "StartTime": STARTED, "Name": "run",
+                      "RoleArn": ANY, "RedriveCount": 0},
+        "StateMachine": {"Id": MACHINE_ARN, "Name": "M"},
+        "State": {"Name": state, "EnteredTime": STARTED, **extra},
+    }
+
+
+QUERY_VALUES = {
+    "execution_id.$": "$$.Execution.Id", "execution_input.$": "$$.Execution.Input",
+    "execution_start_time.$": "$$.Execution.StartTime", "execution_name.$": "$$.Execution.Name",
+    "execution_role_arn.$": "$$.Execution.RoleArn", "execution_redrive_count.$": "$$.Execution.RedriveCount",
+    "state_machine_id.$": "$$.StateMachine.Id", "state_machine_name.$": "$$.StateMachine.Name",
+    "state_name.$": "$$.State.Name", "state_entered_time.$": "$$.State.EnteredTime",
+    "input_value.$": "$$.Execution.Input.input-value", "state.$": "$$.State",
+}
+
+CONTEXT_OBJECT = [
+    # test_input_path[$$]
+    case("input_path_may_read_the_whole_context_object", {"TestState": pass_(InputPath="$$", End=True)},
+         {"input-value": 0}, output=context("TestState"), ordered=True),
+    # test_output_path[$$.Execution.Input]
+    case("output_path_may_read_the_execution_input",
+         {"P": pass_(Result={"other": 1}, OutputPath="$$.Execution.Input", End=True)}, {"input-value": 0},
+         output={"input-value": 0}),
+    # test_result_selector
+    case("result_selector_may_read_the_context_object", {
+        "T": task(INVOKE, Parameters=LAMBDA_PARAMETERS,
+                  ResultSelector={"LambdaOutput.$": "$", "ContextObjectValue.$": "$$.Execution.Input"}, End=True)},
+        {"FunctionName": "f", "Payload": {"input-value": 0}}, functions={"f": echo}, calls=[{"input-value": 0}],
+        output={"ContextObjectValue": {"FunctionName": "f", "Payload": {"input-value": 0}}, "LambdaOutput": {
+            "ExecutedVersion": "$LATEST", "Payload": {"input-value": 0}, "SdkHttpMetadata": ANY,
+            "SdkResponseMetadata": {"RequestId": ANY}, "StatusCode": 200}}),
+    # test_query_context_object_values
+    case("every_context_member_can_be_read_and_state_describes_the_current_state", {
+        "QueryValues1": pass_(Parameters=QUERY_VALUES, Next="QueryValues2"),
+        "QueryValues2": pass_(Parameters={"context_object.$": "$$"}, End=True),
+    }, {"input-value": 0}, output={"context_object": context("QueryValues2")}, exits=[
+        ("QueryValues1", {"execution_id": EXECUTION_ARN, "execution_input": {"input-value": 0},
+                          "execution_start_time": STARTED, "execution_name": "run", "execution_role_arn": ANY,
+                          "execution_redrive_count": 0, "state_machine_id": MACHINE_ARN, "state_machine_name": "M",
+                          "state_name": "QueryValues1", "state_entered_time": STARTED, "input_value": 0,
+                          "state": {"Name": "QueryValues1", "EnteredTime": STARTED}}),
+        ("QueryValues2", {"context_object": context("QueryValues2")})]),
+    case("a_task_state_has_a_retry_count_and_entered_time_is_the_entry",
+         {"W": {"Type": "Wait", "Seconds": 3, "Next": "T"},
+          "T": task(FN + "f", Parameters={"state.$": "$$.State"}, End=True)},
+         functions={"f": echo}, output={"state": {"Name": "T", "EnteredTime": "2024-01-01T00:00:03.000Z",
+                                                  "RetryCount": 0}}),
+]
+
+
+@pytest.mark.parametrize("row", CONTEXT_OBJECT)
+def test_context_object(row):
+    check(row)
+
+
+def test_context_role_arn_is_the_executions_role():
+    execution, _ = execute(dict(states={"P": pass_(OutputPath="$$.Execution.RoleArn", End=True)}, input={}))
+    assert execution.output == execution.history[0]["executionStartedEventDetails"]["roleArn"]
+
+
+# --- execution level ----------------------------------------------------------
+
+EXECUTION = [
+    # test_state_pass_result
+    case("a_pass_result_ends_the_execution", {"P": pass_(Result={"Arg1": "argument1"}, End=True)},
+         output={"Arg1": "argument1"}, events=PASS + ["ExecutionSucceeded"],
+         details={"ExecutionSucceeded": {"output": '{"Arg1":"argument1"}', "outputDetails": {"truncated": False}}}),
+    # test_decl_version_1_0
+    case("version_1_0_is_accepted", {"P": pass_(End=True)}, top={"Version": "1.0"}, output={}),
+    case("a_state_number_further_on_is_its_entry_event_id", {
+        "A": pass_(Next="B"), "B": {"Type": "Wait", "Seconds": 1, "Next": "C"},
+        "C": task(FN + "f", Next="D"), "D": pass_(InputPath="$.missing", End=True),
+    }, functions={"f": echo}, status="FAILED", error="States.Runtime",
+        cause=prefix("D", 11) + "Invalid path '$.missing' : No results for path: $['missing']",
+        events=PASS + ["WaitStateEntered", "WaitStateExited"] + LAMBDA_TASK + ["LambdaFunctionSucceeded",
+                                                                             "TaskStateExited", "PassStateEntered",
+                                                                             "ExecutionFailed"]),
+    case("a_machine_timeout_stops_a_running_task", {"T": task(FN + "f", End=True)}, top={"TimeoutSeconds": 5},
+         functions={"f": takes(60)}, status="TIMED_OUT", elapsed=5),
+]
+
+
+@pytest.mark.parametrize("row", EXECUTION)
+def test_execution_outcome(row):
+    check(row)
+
+
+# --- error names --------------------------------------------------------------
+
+LARGE_UTF8 = "\u00fc" * 131_584  # 263,168 bytes of UTF-8
+CAUGHT_BY_NAME = [{"ErrorEquals": ["States.DataLimitExceeded"], "Next": "CaughtByName"},
+                  {"ErrorEquals": ["States.ALL"], "Next": "CaughtByAll"}]
+INVOKE_TOO_BIG = {"Error": "States.DataLimitExceeded", "Cause": TOO_BIG.format("lambda")}
+
+ERROR_NAMES = [
+    # test_task_lambda_data_limit_exceeded_on_large_utf8_response
+    case("an_oversize_lambda_result_fails_the_attempt_with_data_limit_exceeded", {
+        "T": task(FN + "f", Catch=CAUGHT_BY_NAME, End=True), **ends("CaughtByName", "CaughtByAll"),
+    }, functions={"f": returns(LARGE_UTF8)}, entered=["T", "CaughtByName"],
+        output={"Error": "States.DataLimitExceeded", "Cause": TOO_BIG.format(FN + "f")},
+        events=LAMBDA_TASK + ["LambdaFunctionFailed", "TaskStateExited"] + PASS + ["ExecutionSucceeded"],
+        details={"LambdaFunctionFailed": {"error": "States.DataLimitExceeded", "cause": TOO_BIG.format(FN + "f")}}),
+    # test_service_task_lambada_data_limit_exceeded_on_large_utf8_response
+    case("an_oversize_lambda_invoke_result_names_the_service", {
+        "T": task(INVOKE, Parameters={"FunctionName": "f"}, Catch=CAUGHT_BY_NAME, End=True),
+        **ends("CaughtByName", "CaughtByAll"),
+    }, functions={"f": returns(LARGE_UTF8)}, entered=["T", "CaughtByName"], output=INVOKE_TOO_BIG,
+        events=SERVICE_TASK + ["TaskFailed", "TaskStateExited"] + PASS + ["ExecutionSucceeded"],
+        details={"TaskFailed": {"resourceType": "lambda", "resource": "invoke", "error": INVOKE_TOO_BIG["Error"],
+                                "cause": INVOKE_TOO_BIG["Cause"]}}),
+    # test_service_task_lambada_catch_state_all_data_limit_exceeded_on_large_utf8_response
+    case("an_oversize_lambda_invoke_result_is_caught_by_states_all", {
+        "T": task(INVOKE, Parameters={"FunctionName": "f"}, Catch=CAUGHT_BY_NAME[1:], End=True),
+        **ends("CaughtByAll"),
+    }, functions={"f": returns(LARGE_UTF8)}, output=INVOKE_TOO_BIG),
+    case("an_uncaught_oversize_result_fails_the_execution", {"T": task(FN + "f", End=True)},
+         functions={"f": returns(LARGE_UTF8)}, status="FAILED", error="States.DataLimitExceeded",
+         cause=TOO_BIG.format(FN + "f"), events=LAMBDA_TASK + ["LambdaFunctionFailed", "ExecutionFailed"]),
+]
+
+
+@pytest.mark.parametrize("row", ERROR_NAMES)
+def test_error_names(row):
+    check(row)
+
+
+FAILURES = {  # how a Task fails: its fields, its Lambda code, the error and cause it fails with
+    "Exception": ({}, raise_exception, "Exception", EXCEPTION["Cause"]),
+    "States.Timeout": ({"TimeoutSeconds": 5}, takes(10), "States.Timeout", None),
+    "States.DataLimitExceeded": ({}, returns(LARGE_UTF8), "States.DataLimitExceeded", TOO_BIG.format(FN + "f")),
+    "States.Runtime": ({"OutputPath": "$.no.such.path"}, echo, "States.Runtime",
+                       prefix("T", 2) + "Invalid path '$.no.such.path' : Missing property in path $['no']"),
+    None: ({}, fails(None), None, None),
+}
+
+MATCHING = [
+    *[("Exception", entry, entry in ("States.ALL", "States.TaskFailed", "Exception"))
+      for entry in ("States.ALL", "States.TaskFailed", "Exception", "States.Runtime", "exception", "State.ALL",
+                    "*", "Lambda.Unknown")],
+    *[("States.Timeout", entry, entry in ("States.ALL", "States.Timeout"))
+      for entry in ("States.ALL", "States.TaskFailed", "States.Timeout", "States.HeartbeatTimeout",
+                    "States.Runtime")],
+    *[("States.DataLimitExceeded", entry, entry != "States.Runtime")
+      for entry in ("States.ALL", "States.TaskFailed", "States.DataLimitExceeded", "States.Runtime")],
+    *[("States.Runtime", entry, False)
+      for entry in ("States.ALL", "States.TaskFailed", "States.Runtime", "States.ResultPathMatchFailure")],
+    *[(None, entry, entry != "States.Runtime") for entry in ("States.ALL", "States.TaskFailed", "States.Runtime")],
+]
+
+
+@pytest.mark.parametrize("handling", ["Catch", "Retry"])
+@pytest.mark.parametrize("failure,entry,matches", MATCHING)
+def test_error_name_matching(failure, entry, matches, handling):
+    fields, fn, error, cause = FAILURES[failure]
+    if handling == "Catch":
+        states = {"T": task(FN + "f", **fields, Catch=[{"ErrorEquals": [entry], "Next": "Caught"}], End=True),
+                  "Caught": pass_(End=True)}
+        caught = {"Error": error, "Cause": "" if error == "States.Timeout" else cause}
+        expect = dict(output=caught, entered=["T", "Caught"]) if matches else dict(status="FAILED")
+    else:
+        states = {"T": task(FN + "f", **fields, End=True,
+                            Retry=[{"ErrorEquals": [entry], "IntervalSeconds": 1, "MaxAttempts": 1}])}
+        expect = dict(status="FAILED", calls=[{}] * (2 if matches else 1))
+    expect.setdefault("status", "SUCCEEDED")
+    if expect["status"] == "FAILED":
+        expect.update(error=error, cause=cause)
+    check(dict(states=states, input={}, functions={"f": fn}, **expect))
+
+
+# --- refused at creation --------------------------------------------------------
+
+RFC3339 = "String does not match RFC3339 timestamp"
+
+REFUSED = [
+    # test_invalid_credentials_field[EMPTY_CREDENTIALS]
+    ({"State0": task(FN + "f", Credentials={}, End=True)},
+     "The field 'RoleArn' is required but was missing", "/States/State0/Credentials"),
+    # test_wait_timestamp_invalid[NO_T], [NO_Z], [INVALID_DATE], [INVALID_TIME], [INVALID_ISO], [JSONATA]
+    *[({"WaitUntil": wait(Timestamp=text)}, RFC3339, "/States/WaitUntil/Timestamp")
+      for text in ("2016-12-05 21:29:29Z", "2016-12-05T21:29:29", "2016-13-05T21:29:29Z", "2016-12-05T25:29:29Z",
+                   "05-12-2016T21:29:29Z", "{% '2016-03-14T01:59:00Z' %}")],
+]
+
+
+@pytest.mark.parametrize("states,message,location", REFUSED)
+def test_refused_at_creation_with_awss_message(states, message, location):
+    text = json.dumps({"StartAt": next(iter(states)), "States": states})
+    report = aws.validate(text)
+    assert report["result"] == "FAIL"
+    assert [(d["code"], d["message"], d["location"]) for d in report["diagnostics"]] == [
+        ("SCHEMA_VALIDATION_FAILED", message, location)]
+    with pytest.raises(aws.DefinitionError) as raised:
+        aws.StateMachine(text)
+    assert str(raised.value) == f"Invalid State Machine Definition: 'SCHEMA_VALIDATION_FAILED: {message} at {location}'"
+
+
+@pytest.mark.parametrize("timestamp", [
+    # test_wait_timestamp[...]: any number of fraction digits
+    "2016-03-05T21:29:29Z", "2016-03-05T21:29:29.000Z", "2016-03-05T21:29:29.00Z", "2016-03-05T21:29:29.000000Z",
+    "2016-03-05T21:29:29.243167252Z", "2012-10-09T19:00:55+01:00",
+])
+def test_a_wait_accepts_rfc3339_timestamps(timestamp):
+    check(dict(states={"W": wait(Timestamp=timestamp)}, input={}, status="SUCCEEDED", output={}, elapsed=0))
