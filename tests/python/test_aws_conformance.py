@@ -82,6 +82,7 @@ DIFFERENCES = [
     case("lambda_exception_is_caught_by_task_failed_not_lambda_unknown",
          functions={"f": raise_exception}, calls=[{"FunctionName": "f", "Payload": None}],
          events=LAMBDA_TASK + ["LambdaFunctionFailed", "TaskStateExited"] + PASS + ["ExecutionSucceeded"],
+         details={"LambdaFunctionFailed": {"error": "Exception", "cause": EXCEPTION["Cause"]}},
          **caught_by_task_failed(FN + "f", EXCEPTION)),
     # test_task_lambda: test_no_such_function_catch (the function exists and raises)
     case("lambda_exception_from_a_qualified_arn_is_caught_by_task_failed",
@@ -95,6 +96,8 @@ DIFFERENCES = [
     # test_task_service_lambda: test_raise_exception_catch
     case("lambda_invoke_exception_is_caught_by_task_failed", functions={"f": raise_exception}, calls=[None],
          events=SERVICE_TASK + ["TaskFailed", "TaskStateExited"] + PASS + ["ExecutionSucceeded"],
+         details={"TaskFailed": {"resourceType": "lambda", "resource": "invoke", "error": "Exception",
+                                 "cause": EXCEPTION_COMPACT["Cause"]}},
          **caught_by_task_failed(INVOKE, EXCEPTION_COMPACT)),
     # test_task_service_lambda: test_raise_custom_exception
     case("lambda_invoke_custom_exception_is_caught_by_its_class_name", {

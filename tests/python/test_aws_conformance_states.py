@@ -122,6 +122,15 @@ CHOICE = [
            {"C": choice(ITEM_RULE, default="Other"), **ends("Matched", "Other")},
            item, output=item, entered=["C", "Matched" if item == 3 else "Other"])
       for item in (1, "Hello", {}, 3.3, 3)],
+    case("or_is_true_when_any_rule_is", {
+        "C": choice({"Or": [rule("$.v", "IsNull", True), rule("$.v", "StringMatches", "a*")], "Next": "Matched"},
+                    default="Other"), **ends("Matched", "Other")}, {"v": "abc"}, output=ANY, entered=["C", "Matched"]),
+    case("is_present_false_holds_for_a_missing_path_without_failing",
+         {"C": choice(rule("$.missing", "IsPresent", False, "Matched"), default="Other"), **ends("Matched", "Other")},
+         {}, output={}, entered=["C", "Matched"]),
+    case("a_path_operand_may_read_the_context_object",
+         {"C": choice(rule("$.name", "StringEqualsPath", "$$.Execution.Name", "Matched"), default="Other"),
+          **ends("Matched", "Other")}, {"name": "run"}, output=ANY, entered=["C", "Matched"]),
     case("input_path_and_output_path_apply_to_a_choice", {
         "C": choice(rule("$.v", "IsPresent", True, "Matched"), default="Other", InputPath="$.in",
                     OutputPath="$.v"), **ends("Matched", "Other")},
