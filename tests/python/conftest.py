@@ -2,6 +2,9 @@ import json
 
 import pytest
 
+# The AWS conformance rows assert in this helper module: show their values on failure.
+pytest.register_assert_rewrite("aws_rows")
+
 
 def definition(states, start_at=None, **top):
     """The text of a definition with the given states (a dict of name to state)."""
