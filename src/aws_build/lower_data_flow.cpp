@@ -17,23 +17,6 @@ std::string in_state(std::string_view state_name) {
   return " of the state '" + std::string(state_name) + "'";
 }
 
-Result<std::optional<PayloadTemplate>, LoweringError> lower_template(
-    const std::optional<Value>& written, std::string_view field_name, std::string_view state_name) {
-  if (!written) return std::optional<PayloadTemplate>();
-  auto compiled = compile_template(*written);
-  if (!compiled.ok()) {
-    return fail(LoweringError{
-        false, "The field '" + std::string(field_name) + "'" + in_state(state_name) +
-                   " is not a valid template: " + to_string(compiled.error().front())});
-  }
-  if (template_has_intrinsic_call(*compiled)) {
-    return fail(LoweringError{true, "The field '" + std::string(field_name) + "'" +
-                                        in_state(state_name) +
-                                        " calls an intrinsic function, which cannot run yet"});
-  }
-  return std::optional<PayloadTemplate>(std::move(compiled).value());
-}
-
 bool setting_reads_context(const PathSetting& setting) {
   return setting.kind == PathSetting::Kind::kPath && setting.path.is_context();
 }
@@ -85,6 +68,24 @@ std::vector<std::string_view> arn_fields(std::string_view arn, std::size_t count
 }
 
 }  // namespace
+
+Result<std::optional<PayloadTemplate>, LoweringError> lower_template(
+    const std::optional<Value>& written, std::string_view field_name, std::string_view state_name) {
+  if (!written) return std::optional<PayloadTemplate>();
+  auto compiled = compile_template(*written);
+  if (!compiled.ok()) {
+    return fail(LoweringError{
+        false, "The field '" + std::string(field_name) + "'" + in_state(state_name) +
+                   " is not a valid template: " + to_string(compiled.error().front())});
+  }
+  if (template_has_intrinsic_call(*compiled)) {
+    return fail(LoweringError{true, "The field '" + std::string(field_name) + "'" +
+                                        in_state(state_name) +
+                                        " calls an intrinsic function, which cannot run yet"});
+  }
+  return std::optional<PayloadTemplate>(std::move(compiled).value());
+}
+
 
 std::string data_limit_subject_of_task(std::string_view resource) {
   const auto fields = arn_fields(resource, 6);

@@ -26,6 +26,12 @@ struct LoweringError {
 
 Result<StateDataFlow, LoweringError> lower_data_flow(const State& state);
 
+// A payload template field (`field_name`: "Parameters", "Credentials"),
+// compiled once; absent stays absent. An intrinsic call in it is refused as
+// unsupported for now.
+Result<std::optional<PayloadTemplate>, LoweringError> lower_template(
+    const std::optional<Value>& written, std::string_view field_name, std::string_view state_name);
+
 // A catcher's ResultPath, or any of a state's path fields on its own.
 // `field_name` names it in the error: "ResultPath".
 Result<PathSetting, LoweringError> lower_path_field(const PathField& path_field,

@@ -7,6 +7,7 @@
 #include "aws_build/lower_data_flow.hpp"
 #include "aws_build/lower_retry_catch.hpp"
 #include "aws_build/lower_wait.hpp"
+#include "aws_run/template_evaluation.hpp"
 #include "aws_build/messages.hpp"
 
 namespace vorn::aws {
@@ -35,7 +36,8 @@ bool reads_context(const std::optional<JsonPath>& path) { return path && path->i
 bool step_reads_context(const ProgramState& state) {
   if (const auto* task = std::get_if<TaskStep>(&state.step)) {
     return reads_context(task->timeout_seconds_path) ||
-           reads_context(task->heartbeat_seconds_path);
+           reads_context(task->heartbeat_seconds_path) ||
+           (task->credentials && template_reads_context(*task->credentials));
   }
   if (const auto* choice = std::get_if<ChoiceStep>(&state.step)) {
     for (const ChoiceTest& test : choice->rules.tests()) {
@@ -114,6 +116,12 @@ class ScopeLowering {
     step.timeout_seconds_path = path(task.timeout_seconds_path, "TimeoutSecondsPath");
     step.heartbeat_seconds = task.heartbeat_seconds;
     step.heartbeat_seconds_path = path(task.heartbeat_seconds_path, "HeartbeatSecondsPath");
+    if (auto credentials = lower_template(task.credentials, "Credentials", out.name);
+        credentials.ok()) {
+      step.credentials = std::move(credentials).value();
+    } else {
+      problem(credentials.error());
+    }
     step.retry = lower_retry(task.retry);
     if (auto rules = lower_catch(task.catch_); rules.ok()) {
       step.catch_rules = std::move(rules).value();

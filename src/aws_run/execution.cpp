@@ -6,6 +6,7 @@
 #include "aws_run/choice_evaluation.hpp"
 #include "aws_run/fail_fields.hpp"
 #include "aws_run/failure_route.hpp"
+#include "aws_run/template_evaluation.hpp"
 #include "aws_run/wait_evaluation.hpp"
 
 namespace vorn::aws {
@@ -238,6 +239,23 @@ std::optional<std::int64_t> Execution::resolve_seconds(const std::optional<std::
   return static_cast<std::int64_t>(value->number_value());
 }
 
+std::optional<std::string> Execution::resolve_role_arn(const TaskStep& step, const Value& effective,
+                                                       const Value& context) {
+  if (!step.credentials) return std::nullopt;
+  auto credentials = evaluate_template(*step.credentials, effective, context);
+  if (!credentials.ok()) {
+    fail_with(credentials.error());
+    return std::nullopt;
+  }
+  const Value* role = credentials->find("RoleArn");
+  if (role == nullptr || !role->is_string()) {
+    fail_execution(runtime_error(site(), "The RoleArn of Credentials does not reference a string: " +
+                                             write_json(role ? *role : Value())));
+    return std::nullopt;
+  }
+  return std::string(role->as_string());
+}
+
 void Execution::schedule_attempt() {
   const ProgramState& s = state();
   const auto& step = std::get<TaskStep>(s.step);
@@ -260,6 +278,8 @@ void Execution::schedule_attempt() {
     const auto heartbeat = resolve_seconds(step.heartbeat_seconds, step.heartbeat_seconds_path,
                                            "HeartbeatSecondsPath", effective->value, context);
     if (status_ != ExecutionStatus::kRunning) return;
+    const auto role_arn = resolve_role_arn(step, effective->value, context);
+    if (status_ != ExecutionStatus::kRunning) return;
     auto resource = std::make_shared<TaskEventResource>();
     if (step.target.kind == ResourceKind::kServiceIntegration) {
       resource->resource_type = step.target.resource_type;
@@ -270,6 +290,7 @@ void Execution::schedule_attempt() {
     resource->region = identity_.region;
     resource->timeout_seconds = timeout;
     resource->heartbeat_seconds = heartbeat;
+    resource->credentials_role_arn = role_arn;
     task_resource_ = std::move(resource);
   }
   const AttemptEvents events = attempt_events(step.target.kind);

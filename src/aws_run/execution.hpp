@@ -211,6 +211,10 @@ class Execution {
                                               const std::optional<JsonPath>& path,
                                               std::string_view field, const Value& effective,
                                               const Value& context);
+  // The role Credentials name, evaluated on entry like the timeouts; a
+  // template that fails ends the run (check status_ after).
+  std::optional<std::string> resolve_role_arn(const TaskStep& step, const Value& effective,
+                                              const Value& context);
   // Sleeps until `wake`, or times the execution out at its deadline first;
   // false when it timed out.
   bool sleep_until(Instant wake);

@@ -45,6 +45,9 @@ struct TaskStep {
   std::optional<JsonPath> timeout_seconds_path;
   std::optional<std::int64_t> heartbeat_seconds;
   std::optional<JsonPath> heartbeat_seconds_path;
+  // Credentials, a template whose "RoleArn" the scheduled event shows; the
+  // role is never assumed.
+  std::optional<PayloadTemplate> credentials;
   std::vector<RetryRule> retry;
   std::vector<CatchRule> catch_rules;
   std::vector<std::uint32_t> catch_targets;  // the state each catcher leads to

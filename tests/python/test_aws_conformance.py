@@ -302,7 +302,6 @@ TASK = [
     case("heartbeat_seconds_path_that_does_not_resolve_fails_before_scheduling",
          {"task": task(FN + "f", HeartbeatSecondsPath="$.NoSuchHeartbeatSecondsPath", End=True)},
          {"int-literal": 0}, functions={"f": echo}, status="FAILED", error="States.Runtime", calls=[],
-         runner="HeartbeatSecondsPath is never read: the task is scheduled and SUCCEEDS",
          cause=prefix("task", 2) + "Invalid path '$.NoSuchHeartbeatSecondsPath' : "
                                    "No results for path: $['NoSuchHeartbeatSecondsPath']"),
     # test_heartbeat_no_timeout: no default task timeout
@@ -317,7 +316,6 @@ TASK = [
     case("heartbeat_seconds_path_is_resolved_into_the_scheduled_event",
          {"T": task(INVOKE, Parameters={"FunctionName": "f"}, HeartbeatSecondsPath="$.h", End=True)},
          {"h": 9}, functions={"f": returns(1)}, output=ANY,
-         runner="HeartbeatSecondsPath is never read: TaskScheduled lacks heartbeatInSeconds",
          details={"TaskScheduled": {"resourceType": "lambda", "resource": "invoke", "region": "us-east-1",
                                     "parameters": '{"FunctionName":"f"}', "heartbeatInSeconds": 9}}),
     *[case(f"scheduled_events_name_the_integration[{resource}]", {"T": task(resource, End=True)}, {"k": 1},
@@ -334,14 +332,12 @@ TASK = [
     case("credentials_role_arn_path_is_resolved_into_the_scheduled_event",
          {"T": task(FN + "f", Credentials={"RoleArn.$": "$.role"}, End=True)},
          {"role": "arn:aws:iam::111111111111:role/Other"}, functions={"f": returns(1)}, output=1,
-         runner="Credentials are ignored: LambdaFunctionScheduled has no taskCredentials",
          details={"LambdaFunctionScheduled": {
              **SCHEDULED, "input": '{"role":"arn:aws:iam::111111111111:role/Other"}',
              "taskCredentials": {"roleArn": "arn:aws:iam::111111111111:role/Other"}}}),
     case("credentials_role_arn_is_in_the_scheduled_event",
          {"T": task(INVOKE, Parameters={"FunctionName": "f"}, Credentials={"RoleArn": "arn:aws:iam::1:role/R"},
                     End=True)}, functions={"f": returns(1)}, output=ANY,
-         runner="Credentials are ignored: TaskScheduled has no taskCredentials",
          details={"TaskScheduled": {"resourceType": "lambda", "resource": "invoke", "region": "us-east-1",
                                     "parameters": '{"FunctionName":"f"}',
                                     "taskCredentials": {"roleArn": "arn:aws:iam::1:role/R"}}}),
