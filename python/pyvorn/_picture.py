@@ -14,6 +14,7 @@ import tempfile
 from typing import Any, Optional
 
 from pyvorn._run import UserError, describe_os_error
+from pyvorn.aws import _diagram as aws_diagram
 from pyvorn.diagram import (
     definition_to_dot,
     definition_to_mermaid,
@@ -51,6 +52,15 @@ def draw(definition: str, format: str, run: Optional[tuple[Any, Any, Any]] = Non
     if format == "dot":
         return dot.encode("utf-8")
     return render(dot, format)
+
+
+def draw_aws(definition: dict[str, Any], format: str, history: Optional[list[dict[str, Any]]] = None) -> bytes:
+    """The picture of an AWS-dialect machine's ``definition`` (with the run
+    its ``history`` records, when given) as the bytes of a ``format`` file."""
+    if format == "mermaid":
+        return aws_diagram.to_mermaid(definition, history).encode("utf-8")
+    dot = aws_diagram.to_dot(definition, history)
+    return dot.encode("utf-8") if format == "dot" else render(dot, format)
 
 
 def write(path: str, data: bytes) -> None:
