@@ -33,8 +33,10 @@ def _reject_constant(name: str) -> Any:
     raise ValueError(f"{name} is not JSON")
 
 
-def parse_input(argument: Optional[str]) -> Optional[dict[str, Any]]:
-    """The machine's initial input from ``--input``: JSON text, or @FILE."""
+def parse_input(argument: Optional[str], any_value: bool = False) -> Any:
+    """The machine's initial input from ``--input``: JSON text, or @FILE.
+    The reduced dialect takes an object only; ``any_value`` lets every JSON
+    value through, as AWS's StartExecution does."""
     if argument is None:
         return None
     where = "--input"
@@ -50,7 +52,7 @@ def parse_input(argument: Optional[str]) -> Optional[dict[str, Any]]:
         value = json.loads(text, parse_constant=_reject_constant)
     except ValueError as error:
         raise UserError(f"{where}: invalid JSON: {error}", 2) from error
-    if not isinstance(value, dict):
+    if not any_value and not isinstance(value, dict):
         raise UserError(f"{where}: the input must be a JSON object, not {_json_kind(value)}", 2)
     return value
 

@@ -176,8 +176,11 @@ class Positions:
         return line, offset - self._line_starts[line - 1] + 1
 
 
-def locate(root: Node, location: str) -> tuple[Node, bool]:
+def locate(root: Node, location: str, separator: str = ".") -> tuple[Node, bool]:
     """The node that ``location`` names, and whether the whole path matched.
+
+    ``separator`` joins the keys: "." in the compiler's paths, "/" in the
+    AWS dialect's (given without their leading "/").
 
     When no reading of the path reaches its end, the deepest node that some
     reading reached is returned with False, so a caller can still point near
@@ -191,16 +194,16 @@ def locate(root: Node, location: str) -> tuple[Node, bool]:
         if at > best[1]:
             best[0], best[1] = node, at
         if node.kind == "object":
-            separator = "" if first else "."
-            if not location.startswith(separator, at):
+            lead = "" if first else separator
+            if not location.startswith(lead, at):
                 return None
-            begin = at + len(separator)
+            begin = at + len(lead)
             # Longest key first: "a.b" is a better reading than "a" then "b".
             fitting = [
                 key
                 for key in node.members
                 if location.startswith(key, begin)
-                and (begin + len(key) == len(location) or location[begin + len(key)] in ".[")
+                and (begin + len(key) == len(location) or location[begin + len(key)] in separator + "[")
             ]
             for key in sorted(fitting, key=len, reverse=True):
                 found = walk(node.members[key], begin + len(key), False)

@@ -4,10 +4,13 @@
                                                check definitions, one verdict each
     pyvorn compile FILE [-o OUT.rs]            write the generated source
     pyvorn inspect FILE [--dialect aws]        the lowered machine as tables
-    pyvorn graph FILE [--format dot|mermaid|svg|png] [-o OUT]
+    pyvorn graph FILE [--format dot|mermaid|svg|png] [-o OUT] [--dialect aws]
                                                a picture of the machine
     pyvorn run FILE [--input JSON|@FILE] [--handlers MODULE_OR_PATH]
                     [--max-steps N] [--trace] [--journal] [--graph OUT]
+    pyvorn run --dialect aws FILE [--input JSON|@FILE] [--handlers MODULE_OR_PATH]
+                    [--stub echo] [--history] [--clock virtual|real] [--seed N]
+                    [--max-steps N] [--trace] [--graph OUT]
 
 Exit status: 0 on success; 1 when a definition is invalid, a run fails, or a
 file or handlers module cannot be used; 2 for a usage error (including an
@@ -166,6 +169,17 @@ def _draw(where: str, text: str, kind: str, run: Optional[tuple[Any, Any, Any]] 
         raise UserError(f"{where}: cannot draw {kind.upper()}: {error}") from error
 
 
+def _draw_aws(where: str, text: str, kind: str, history: Optional[list[dict[str, Any]]] = None) -> bytes:
+    try:
+        definition = aws_cli.StateMachine(text).definition
+    except aws_cli.DefinitionError as error:
+        raise UserError("\n".join(aws_cli.refusal_lines(where, error, text))) from error
+    try:
+        return _picture.draw_aws(definition, kind, history)
+    except (GraphvizNotFound, RuntimeError) as error:
+        raise UserError(f"{where}: cannot draw {kind.upper()}: {error}") from error
+
+
 def graph_command(args: argparse.Namespace) -> int:
     kind = args.format
     if kind is None and args.output is not None:
@@ -176,7 +190,8 @@ def graph_command(args: argparse.Namespace) -> int:
     if args.output is None and kind == "png" and sys.stdout.isatty():
         raise UserError("pyvorn graph: will not write PNG to a terminal: give -o OUT.png", 2)
     _picture.require_dot(args.file, kind, "--format dot")
-    data = _draw(args.file, _read_text(args.file), kind)
+    text = _read_text(args.file)
+    data = _draw_aws(args.file, text, kind) if args.dialect == "aws" else _draw(args.file, text, kind)
     if args.output is None:
         sys.stdout.flush()
         sys.stdout.buffer.write(data)
@@ -204,11 +219,37 @@ def _graph_of_run(args: argparse.Namespace, text: str, machine: Any, initial_inp
     return True
 
 
+def _graph_of_aws_run(args: argparse.Namespace, text: str, history: list[dict[str, Any]]) -> bool:
+    """Draw an AWS-dialect run to ``args.graph``; False (the reason on stderr) when that fails."""
+    kind = _picture.format_of(args.graph)
+    assert kind is not None
+    try:
+        _picture.write(args.graph, _draw_aws(args.graph, text, kind, history))
+    except UserError as error:
+        print(printable(str(error), keep_newlines=True), file=sys.stderr)
+        return False
+    print(f"{printable(args.file)}: drew the run in {printable(args.graph)}", file=sys.stderr)
+    return True
+
+
 # --- run -------------------------------------------------------------------
+
+# Options that only one dialect's run understands.
+_AWS_ONLY = {"stub": "--stub", "history": "--history", "clock": "--clock", "seed": "--seed"}
+_REDUCED_ONLY = {"journal": "--journal"}
+
+
+def _check_dialect_options(args: argparse.Namespace) -> None:
+    other = _REDUCED_ONLY if args.dialect == "aws" else _AWS_ONLY
+    for attribute, option in other.items():
+        if getattr(args, attribute) not in (None, False):
+            wanted = "the reduced dialect" if args.dialect == "aws" else "--dialect aws"
+            raise UserError(f"pyvorn run: {option} needs {wanted}", 2)
 
 
 def run_command(args: argparse.Namespace) -> int:
-    initial_input = parse_input(args.input)
+    _check_dialect_options(args)
+    initial_input = parse_input(args.input, any_value=args.dialect == "aws")
     if args.graph is not None:
         kind = _picture.format_of(args.graph)
         if kind is None:
@@ -216,6 +257,8 @@ def run_command(args: argparse.Namespace) -> int:
             raise UserError(f"{args.graph}: cannot tell the picture format from this name (use {suffixes})", 2)
         _picture.require_dot(args.graph, kind, "--graph OUT.dot")
     text = _read_text(args.file)
+    if args.dialect == "aws":
+        return _run_aws(args, text, initial_input)
     try:
         machine = _pyvorn.StateMachine(text, initial_input)
     except DEFINITION_ERRORS as error:
@@ -253,6 +296,18 @@ def run_command(args: argparse.Namespace) -> int:
     raise UserError(f'{args.file}: run failed in state "{state}": {result.get("error", "")}')
 
 
+def _run_aws(args: argparse.Namespace, text: str, initial_input: Any) -> int:
+    def draw(history: list[dict[str, Any]]) -> bool:
+        return _graph_of_aws_run(args, text, history)
+
+    try:
+        return aws_cli.run(args.file, text, {} if args.input is None else initial_input, args,
+                           draw if args.graph is not None else None)
+    except aws_cli.InputRefused as error:
+        where = args.input[1:] if args.input and args.input.startswith("@") else "--input"
+        raise UserError(f"{where}: cannot use this input: {error}", 2) from error
+
+
 # --- the parser ------------------------------------------------------------
 
 
@@ -263,6 +318,17 @@ def _positive(text: str) -> int:
         raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
     if value < 1:
         raise argparse.ArgumentTypeError(f"must be at least 1, not {value}")
+    return value
+
+
+def _seed(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    # The run keeps 64 bits of it; a larger seed would quietly repeat a smaller one.
+    if not 0 <= value < 2**64:
+        raise argparse.ArgumentTypeError(f"must be from 0 to 2**64-1, not {value}")
     return value
 
 
@@ -352,23 +418,29 @@ def build_parser() -> argparse.ArgumentParser:
         help="what to write (default: from the suffix of OUT, else dot)",
     )
     add_output(graph)
+    add_dialect(graph)
 
     run = commands.add_parser(
         "run",
         parents=[debug],
         help="run a machine in process with Python handlers",
         description="Run a machine step by step and print its final result as JSON on stdout. "
-        "Trace and journal lines go to stderr, so stdout stays one JSON document.",
+        "Trace and journal lines go to stderr, so stdout stays one JSON document. With --dialect aws: "
+        "the execution's final status on stdout, then its output or its error and cause; "
+        "trace and history lines go to stderr.",
     )
     run.add_argument("file", metavar="FILE", help="definition file (ASL JSON)")
     run.add_argument(
-        "--input", metavar="JSON|@FILE", help="initial input: a JSON object, or @FILE to read one (default {})"
+        "--input",
+        metavar="JSON|@FILE",
+        help="initial input: a JSON object (with --dialect aws, any JSON value), or @FILE to read one (default {})",
     )
     run.add_argument(
         "--handlers",
         metavar="MODULE_OR_PATH",
         help="Python module (import name or .py path) with HANDLERS = {resource: callable} "
-        "or functions named like the resources",
+        "or functions named like the resources; with --dialect aws, one that defines "
+        "handlers = pyvorn.aws.Handlers(...)",
     )
     run.add_argument(
         "--max-steps",
@@ -377,8 +449,27 @@ def build_parser() -> argparse.ArgumentParser:
         metavar="N",
         help=f"stop with exit status 1 after N steps (default {DEFAULT_MAX_STEPS})",
     )
-    run.add_argument("--trace", action="store_true", help="print one line per step as it happens")
-    run.add_argument("--journal", action="store_true", help="print the journal at the end")
+    run.add_argument(
+        "--trace", action="store_true", help="print one line per step (with --dialect aws: per state) as it happens"
+    )
+    run.add_argument("--journal", action="store_true", help="print the journal at the end (reduced dialect)")
+    add_dialect(run)
+    aws_only = run.add_argument_group("with --dialect aws")
+    aws_only.add_argument(
+        "--stub",
+        choices=("echo",),
+        help="echo: every Task answers its own input (with --handlers: those it leaves unanswered)",
+    )
+    aws_only.add_argument(
+        "--history", action="store_true", default=None,
+        help="print the execution history at the end, one JSON event per line",
+    )
+    aws_only.add_argument(
+        "--clock",
+        choices=("virtual", "real"),
+        help="virtual (the default): waits and timeouts take no time; real: they take what they say",
+    )
+    aws_only.add_argument("--seed", type=_seed, metavar="N", help="seed of the run's names, tokens and jitter (default 0)")
     run.add_argument(
         "--graph",
         metavar="OUT",

@@ -7,11 +7,16 @@ and hands the text here, and everything printed comes from pyvorn.aws.
 from __future__ import annotations
 
 import json
+import sys
 from dataclasses import dataclass, field
-from typing import Any, Iterator, Mapping, Optional
+from typing import Any, Callable, Iterator, Mapping, Optional, TextIO
 
-from pyvorn._aws import DefinitionError, StateMachine, validate
+from pyvorn._aws import DefinitionError, Execution, StateMachine, validate
+from pyvorn._run import UserError, load_module
+from pyvorn._source import Positions, ScanError, locate, scan
 from pyvorn._text import printable
+from pyvorn.aws._history import HistoryReader, Visit, event_line, terminal_json
+from pyvorn.aws._tasks import Handlers, MissingHandler
 
 
 def diagnostic_line(path: str, diagnostic: Mapping[str, Any]) -> str:
@@ -43,8 +48,33 @@ def accepts(text: str) -> bool:
     return validate(text)["result"] == "OK"
 
 
-def refusal_lines(path: str, error: DefinitionError) -> list[str]:
-    return [diagnostic_line(path, d) for d in error.diagnostics if d["severity"] == "ERROR"]
+def refusal_lines(path: str, error: DefinitionError, text: Optional[str] = None) -> list[str]:
+    """The errors of a refusal, placed in ``text`` where they come without a position."""
+    errors = [d for d in error.diagnostics if d["severity"] == "ERROR"]
+    if text is not None:
+        errors = place(text, errors)
+    return [diagnostic_line(path, d) for d in errors]
+
+
+def place(text: str, diagnostics: list[Any]) -> list[Any]:
+    """``diagnostics`` with a line and column wherever their location names a
+    value of ``text``: what refuses a run reports locations only, and an
+    editor wants the place."""
+    try:
+        root = scan(text)
+    except ScanError:
+        return diagnostics
+    positions = Positions(text)
+    placed = []
+    for diagnostic in diagnostics:
+        location = diagnostic.get("location")
+        if diagnostic.get("line") is None and isinstance(location, str) and location.startswith("/"):
+            node, whole = locate(root, location[1:], separator="/")
+            if whole:
+                line, column = positions.at(node.offset)
+                diagnostic = {**diagnostic, "line": line, "column": column}
+        placed.append(diagnostic)
+    return placed
 
 
 # --- inspect ---------------------------------------------------------------
@@ -125,3 +155,187 @@ def inspect_text(path: str, text: str, name: Optional[str] = None) -> str:
     for diagnostic in machine.diagnostics:
         lines.append(diagnostic_line(path, diagnostic))
     return "\n".join(printable(line) for line in lines) + "\n"
+
+
+# --- run -------------------------------------------------------------------
+
+
+def echo(input: Any, context: dict) -> Any:
+    """The ``--stub echo`` handler: a Task answers its own input, so any
+    definition can be smoke-run before its services exist."""
+    return input
+
+
+def load_handlers(spec: Optional[str], stub: Optional[str]) -> Handlers:
+    """The handlers ``--handlers`` and ``--stub`` ask for together."""
+    default = echo if stub == "echo" else None
+    if spec is None:
+        return Handlers(default=default)
+    module = load_module(spec)
+    found = getattr(module, "handlers", None)
+    if found is None:
+        hint = " (HANDLERS is the reduced dialect's table)" if hasattr(module, "HANDLERS") else ""
+        raise UserError(f"{spec}: defines no 'handlers': set handlers = pyvorn.aws.Handlers() and add to it{hint}")
+    if not isinstance(found, Handlers):
+        raise UserError(f"{spec}: 'handlers' must be a pyvorn.aws.Handlers, not {type(found).__name__}")
+    return found if default is None else found.with_default(default)
+
+
+def _attempts_text(attempts: list[Optional[str]]) -> str:
+    text = f"{len(attempts)} attempt{'s' if len(attempts) != 1 else ''}"
+    errors = [error for error in attempts if error is not None]
+    return text + (f", {len(errors)} failed ({', '.join(errors)})" if errors else "")
+
+
+def trace_line(visit: Visit) -> str:
+    """One line for one state entered: what it was, how it went, where to next."""
+    parts = [f"state {visit.number}", visit.name, visit.kind]
+    if visit.attempts:
+        parts.append(_attempts_text(visit.attempts))
+    if visit.ending == "succeeded":
+        parts.append("succeeded")
+    elif visit.ending is not None:
+        parts.append(visit.ending + (f"  error: {visit.error}" if visit.error is not None else ""))
+    elif visit.next is not None:
+        parts.append(f"{'caught' if visit.caught else 'ok'} -> {visit.next}")
+    elif visit.exited:
+        parts.append("caught" if visit.caught else "ok")
+    else:
+        parts.append("running")
+    if visit.exited and visit.output is not None and visit.ending in (None, "succeeded"):
+        parts.append(f"output: {terminal_json(visit.output)}")
+    return printable("  ".join(parts))
+
+
+class InputRefused(ValueError):
+    """The run's input holds what no execution can take (an infinite number)."""
+
+
+@dataclass
+class Outcome:
+    """How a command-line run ended, for the status line and the exit status."""
+
+    execution: Execution
+    visits: list[Visit]
+    steps: int
+    # Why the run stopped short of its end: a Task nobody answers, or an
+    # answer no state can hold (a set, an infinite number).
+    missing: Optional[MissingHandler] = None
+    refused: Optional[Exception] = None
+
+    @property
+    def last_state(self) -> Optional[str]:
+        return self.visits[-1].name if self.visits else None
+
+
+def start(path: str, text: str, input: Any, handlers: Handlers, clock: Any, seed: int) -> Execution:
+    """The execution of ``text``, or a UserError that says why there is none."""
+    try:
+        machine = StateMachine(text)
+    except DefinitionError as error:
+        raise UserError("\n".join(refusal_lines(path, error, text))) from error
+    try:
+        return machine.start_execution(input, handlers=handlers, clock=clock, seed=seed)
+    except (TypeError, ValueError, OverflowError, RecursionError) as error:
+        if not isinstance(error, DefinitionError):
+            message = str(error)
+            raise InputRefused(message[len("input: "):] if message.startswith("input: ") else message) from error
+        lines = refusal_lines(path, error, text)
+        if any(d["code"] == "UNSUPPORTED_FEATURE" for d in error.diagnostics):
+            lines.append(
+                f"{printable(path)}: cannot run yet: the definition is valid, but pyvorn does not run "
+                "what is named above"
+            )
+        raise UserError("\n".join(lines)) from error
+
+
+def run_execution(execution: Execution, max_steps: int, trace: Optional[TextIO]) -> Outcome:
+    """Step ``execution`` until it ends, a Task has no handler, or ``max_steps``
+    steps have run; with ``trace``, one line per state as each is left."""
+    reader = HistoryReader()
+    seen = len(execution.history)
+    outcome = Outcome(execution, reader.visits, 0)
+
+    def show(events: list[dict[str, Any]]) -> None:
+        for visit in reader.feed(events):
+            if trace is not None:
+                print(trace_line(visit), file=trace, flush=True)
+
+    try:
+        while execution.status == "RUNNING" and outcome.steps < max_steps:
+            events = execution.step()
+            outcome.steps += 1
+            seen += len(events)
+            show(events)
+    except MissingHandler as missing:
+        outcome.missing = missing
+    except (TypeError, ValueError, OverflowError, RecursionError) as error:
+        outcome.refused = error
+    finally:
+        # A step that raised (no handler, or a handler's value JSON cannot
+        # hold) still recorded the events up to the Task's call; they say
+        # where the run stands.
+        show(execution.history[seen:])
+        unfinished = reader.close()
+        if unfinished is not None and trace is not None:
+            print(trace_line(unfinished), file=trace, flush=True)
+    return outcome
+
+
+def history_lines(execution: Execution) -> list[str]:
+    return [event_line(event) for event in execution.history]
+
+
+def result_lines(execution: Execution) -> list[str]:
+    """The status, then the output or the error and cause that AWS reports."""
+    lines: list[str] = [execution.status]
+    if execution.status == "SUCCEEDED":
+        lines.append(terminal_json(str(execution.describe().get("output", "null"))))
+    for label, value in (("error", execution.error), ("cause", execution.cause)):
+        if value is not None:
+            lines.append(printable(f"{label}: {value}"))
+    return lines
+
+
+def failure_text(path: str, outcome: Outcome, max_steps: int) -> str:
+    """The one stderr line for a run that did not succeed."""
+    execution = outcome.execution
+    state = outcome.last_state
+    where = "" if state is None else f' in state "{state}"'
+    if outcome.refused is not None:
+        return f"{path}: stopped{where}: {outcome.refused}"
+    if outcome.missing is not None:
+        return (
+            f"{path}: no handler for the resource '{outcome.missing.resource}'{where}: "
+            "--stub echo answers every Task with its input, --handlers MODULE_OR_PATH with your own code"
+        )
+    if execution.status == "RUNNING":
+        return f"{path}: stopped after {max_steps} steps{where} without finishing (a loop? --max-steps raises the limit)"
+    error = f": {execution.error}" if execution.error is not None else ""
+    return f"{path}: run {execution.status}{where}{error}"
+
+
+def run(
+    path: str,
+    text: str,
+    input: Any,
+    args: Any,
+    draw: Optional[Callable[[list[dict[str, Any]]], bool]] = None,
+) -> int:
+    """``pyvorn run --dialect aws``: the status and result on stdout; the
+    trace, the history and every complaint on stderr. ``draw``, when given,
+    pictures the run from its history, whatever the outcome, and answers
+    whether that worked."""
+    handlers = load_handlers(args.handlers, args.stub)
+    clock = "real" if args.clock == "real" else None
+    execution = start(path, text, input, handlers, clock, args.seed or 0)
+    try:
+        outcome = run_execution(execution, args.max_steps, sys.stderr if args.trace else None)
+    finally:
+        if args.history:
+            print("\n".join(history_lines(execution)), file=sys.stderr)
+        drawn = draw is None or draw(execution.history)
+    print("\n".join(result_lines(execution)))
+    if execution.status == "SUCCEEDED":
+        return 0 if drawn else 1
+    raise UserError(printable(failure_text(path, outcome, args.max_steps)))

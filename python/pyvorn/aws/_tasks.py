@@ -110,6 +110,18 @@ class Handlers:
             raise TypeError(f"handler must be callable, not {type(fn).__name__}")
         self._by_function[name] = fn
 
+    def with_default(self, default: Handler) -> "Handlers":
+        """A copy that answers with ``default`` whatever these handlers leave
+        unanswered. A default already set is kept: it was chosen for these
+        handlers, the new one only fills a gap. The copy shares no table with
+        this one, so neither changes the other afterwards."""
+        if not callable(default):
+            raise TypeError(f"default must be callable, not {type(default).__name__}")
+        copy = Handlers(default=self._default if self._default is not None else default)
+        copy._by_resource.update(self._by_resource)
+        copy._by_function.update(self._by_function)
+        return copy
+
     def __repr__(self) -> str:
         default = ", with a default" if self._default is not None else ""
         return f"<pyvorn.aws.Handlers: {len(self._by_resource)} resources, {len(self._by_function)} Lambda functions{default}>"
