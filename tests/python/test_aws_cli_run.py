@@ -1,9 +1,12 @@
-"""`pyvorn run --dialect aws` and `pyvorn graph --dialect aws`."""
+"""`pyvorn run --dialect aws`, `pyvorn graph --dialect aws` and the sample
+collection's run script."""
 
 import datetime
+import importlib.util
 import json
 import pathlib
 import re
+import subprocess
 
 import pytest
 
@@ -312,3 +315,36 @@ def test_an_edge_the_history_cannot_tell_apart_is_not_marked():
     assert [line for line in to_mermaid(machine.definition, execution.history).splitlines() if "-->" in line] == [
         "    [*] --> s0", "    s0 --> s1 : $.a is present", "    s0 --> s1 : default", "    s1 --> [*]"]
 
+
+# --- the sample collection's script -----------------------------------------------
+
+
+def test_corpus_runs_counts_every_kind_of_verdict(tmp_path, capsys):
+    spec = importlib.util.spec_from_file_location("corpus_runs", ROOT / "scripts" / "corpus_runs.py")
+    corpus = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(corpus)
+    write(tmp_path, "a_flow.json", FLOW)
+    write(tmp_path, "b_bad.json", "{}")
+    write(tmp_path, "c_loop.json", LOOP)
+    write(tmp_path, "d_map.json", {"StartAt": "M", "States": {"M": {"Type": "Map", "End": True, "ItemProcessor": {
+        "StartAt": "Y", "States": {"Y": {"Type": "Pass", "Parameters": {"v.$": "States.Format('{}', $)"},
+                                         "End": True}}}}}})
+    assert corpus.main([str(tmp_path), "--max-steps", "50"]) == 0
+    assert capsys.readouterr().out.splitlines() == [
+        "files                                       4",
+        "refused by the checker                      1",
+        "refused as unsupported, files using:        1",
+        "  Map state                                 1",
+        "raised                                      0",
+        "run twice                                   2",
+        "  SUCCEEDED                                 1",
+        "  stopped at 50 steps (RUNNING)             1",
+        "non-deterministic (histories differed)      0",
+        "",
+        "stopped by the limit of 50 steps:",
+        "  c_loop.json: 101 events",
+    ]
+    missing = subprocess.run(["bash", "scripts/corpus.sh"], cwd=ROOT, capture_output=True, text=True,
+                             env={"PATH": "/usr/bin:/bin", "PYVORN_CORPUS": str(tmp_path / "none")})
+    assert (missing.returncode, missing.stdout) == (0, (
+        f"corpus.sh: no sample collection at {tmp_path}/none (PYVORN_CORPUS names another folder); nothing to run\n"))
