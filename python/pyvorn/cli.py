@@ -469,7 +469,9 @@ def build_parser() -> argparse.ArgumentParser:
         choices=("virtual", "real"),
         help="virtual (the default): waits and timeouts take no time; real: they take what they say",
     )
-    aws_only.add_argument("--seed", type=_seed, metavar="N", help="seed of the run's names, tokens and jitter (default 0)")
+    aws_only.add_argument(
+        "--seed", type=_seed, metavar="N", help="seed of the run's names, tokens and jitter (default 0)"
+    )
     run.add_argument(
         "--graph",
         metavar="OUT",

@@ -107,7 +107,8 @@ def test_trace_shows_one_line_per_state_as_it_is_left(tmp_path, capsys):
     handlers = write(tmp_path, "failing.py", FAILING_LAMBDA)
     status, out, err = run(capsys, path, "--handlers", handlers, "--trace")
     assert (status, out) == (1, ["FAILED", "error: Boom", "cause: bad"])
-    assert err[1].startswith('state 2  T  Task  2 attempts, 2 failed (ValueError, ValueError)  caught -> F  output: {"a":1,"e":{')
+    assert err[1].startswith(
+        'state 2  T  Task  2 attempts, 2 failed (ValueError, ValueError)  caught -> F  output: {"a":1,"e":{')
     assert err[2:] == ["state 3  F  Fail  failed  error: Boom", f'{path}: run FAILED in state "F": Boom']
 
 
@@ -141,6 +142,9 @@ def test_the_seed_reaches_the_run(tmp_path, capsys):
                      "handlers.lambda_function('Fn', lambda event, context: event)\n")
     outputs = [run(capsys, path, "--handlers", handlers, "--seed", seed)[1] for seed in ("1", "1", "2")]
     assert outputs[0] == outputs[1] != outputs[2]
+    assert run(capsys, path)[2] == [
+        f"{path}: no handler for the Lambda function 'Fn' (called through arn:aws:states:::lambda:invoke) in state "
+        '"T": --stub echo answers every Task with its input, --handlers MODULE_OR_PATH with your own code']
 
 
 # --- handlers ------------------------------------------------------------------

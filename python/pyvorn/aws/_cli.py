@@ -228,14 +228,16 @@ class Outcome:
         return self.visits[-1].name if self.visits else None
 
 
-def start(path: str, text: str, input: Any, handlers: Handlers, clock: Any, seed: int) -> Execution:
-    """The execution of ``text``, or a UserError that says why there is none."""
+def start(
+    path: str, text: str, input: Any, handlers: Handlers, clock: Any, seed: int
+) -> tuple[StateMachine, Execution]:
+    """The machine of ``text`` and its execution, or a UserError that says why there is none."""
     try:
         machine = StateMachine(text)
     except DefinitionError as error:
         raise UserError("\n".join(refusal_lines(path, error, text))) from error
     try:
-        return machine.start_execution(input, handlers=handlers, clock=clock, seed=seed)
+        return machine, machine.start_execution(input, handlers=handlers, clock=clock, seed=seed)
     except (TypeError, ValueError, OverflowError, RecursionError) as error:
         if not isinstance(error, DefinitionError):
             message = str(error)
@@ -297,7 +299,7 @@ def result_lines(execution: Execution) -> list[str]:
     return lines
 
 
-def failure_text(path: str, outcome: Outcome, max_steps: int) -> str:
+def failure_text(path: str, outcome: Outcome, max_steps: int, definition: Mapping[str, Any]) -> str:
     """The one stderr line for a run that did not succeed."""
     execution = outcome.execution
     state = outcome.last_state
@@ -305,12 +307,21 @@ def failure_text(path: str, outcome: Outcome, max_steps: int) -> str:
     if outcome.refused is not None:
         return f"{path}: stopped{where}: {outcome.refused}"
     if outcome.missing is not None:
+        named = outcome.missing.resource
+        resource = (definition.get("States") or {}).get(state, {}).get("Resource")
+        # A lambda:invoke Task is answered by its FunctionName, which is what
+        # goes missing; the Resource alone would not tell the reader which.
+        what = f"the resource '{named}'" if resource in (None, named) else (
+            f"the Lambda function '{named}' (called through {resource})")
         return (
-            f"{path}: no handler for the resource '{outcome.missing.resource}'{where}: "
+            f"{path}: no handler for {what}{where}: "
             "--stub echo answers every Task with its input, --handlers MODULE_OR_PATH with your own code"
         )
     if execution.status == "RUNNING":
-        return f"{path}: stopped after {max_steps} steps{where} without finishing (a loop? --max-steps raises the limit)"
+        return (
+            f"{path}: stopped after {max_steps} steps{where} without finishing "
+            "(a loop? --max-steps raises the limit)"
+        )
     error = f": {execution.error}" if execution.error is not None else ""
     return f"{path}: run {execution.status}{where}{error}"
 
@@ -328,7 +339,7 @@ def run(
     whether that worked."""
     handlers = load_handlers(args.handlers, args.stub)
     clock = "real" if args.clock == "real" else None
-    execution = start(path, text, input, handlers, clock, args.seed or 0)
+    machine, execution = start(path, text, input, handlers, clock, args.seed or 0)
     try:
         outcome = run_execution(execution, args.max_steps, sys.stderr if args.trace else None)
     finally:
@@ -338,4 +349,4 @@ def run(
     print("\n".join(result_lines(execution)))
     if execution.status == "SUCCEEDED":
         return 0 if drawn else 1
-    raise UserError(printable(failure_text(path, outcome, args.max_steps)))
+    raise UserError(printable(failure_text(path, outcome, args.max_steps, machine.definition)))
