@@ -447,7 +447,8 @@ def build_parser() -> argparse.ArgumentParser:
         type=_positive,
         default=DEFAULT_MAX_STEPS,
         metavar="N",
-        help=f"stop with exit status 1 after N steps (default {DEFAULT_MAX_STEPS})",
+        help=f"stop with exit status 1 after N steps (with --dialect aws: N states entered; "
+        f"default {DEFAULT_MAX_STEPS})",
     )
     run.add_argument(
         "--trace", action="store_true", help="print one line per step (with --dialect aws: per state) as it happens"

@@ -85,7 +85,8 @@ LOOP = {
         ({"W": {"Type": "Wait", "Seconds": 5, "End": True}}, ["--seed", "7"], 1, ["TIMED_OUT"],
          ['{path}: run TIMED_OUT in state "W"']),
         (LOOP["States"], ["--max-steps", "3"], 1, ["RUNNING"],
-         ['{path}: stopped after 3 steps in state "L" without finishing (a loop? --max-steps raises the limit)']),
+         ['{path}: stopped in state "L" after entering 3 states, without finishing '
+          '(a loop? --max-steps raises the limit)']),
     ],
 )
 def test_run_prints_the_status_then_the_output_or_the_error(tmp_path, capsys, states, args, status, out, err):
@@ -166,6 +167,33 @@ def test_handlers_answer_their_resources_and_stub_echo_the_rest(tmp_path, capsys
     assert run(capsys, path, "--handlers", odd) == (1, ["RUNNING"], [
         f"{path}: stopped in state \"Q\": the handler of 'arn:aws:states:::sqs:sendMessage' returned a value "
         "JSON cannot hold: Object of type set is not JSON serializable"])
+
+
+@pytest.mark.parametrize(
+    "limits, out, err",
+    [
+        ({"HeartbeatSeconds": 10}, ["FAILED", "error: States.Timeout"], [
+            "state 1  T  Task  2 attempts, 2 failed (States.Timeout, States.Timeout)  failed  error: States.Timeout",
+            '{path}: run FAILED in state "T": States.Timeout']),
+        ({}, ["RUNNING"], [
+            "state 1  T  Task  1 attempt  running",
+            "{path}: stopped in state \"T\": it awaits a callback for the task token '{token}', which nothing "
+            "here sends, and no TimeoutSeconds or HeartbeatSeconds ends the wait"]),
+    ],
+)
+def test_an_awaited_callback_that_never_comes_times_out_or_stops_the_run(tmp_path, capsys, limits, out, err):
+    path = write(tmp_path, "callback.json", {"StartAt": "T", "States": {"T": {
+        "Type": "Task", "Resource": "arn:aws:states:::sqs:sendMessage.waitForTaskToken",
+        "Parameters": {"token.$": "$$.Task.Token"}, "Retry": [{"ErrorEquals": ["States.Timeout"], "MaxAttempts": 1}],
+        "End": True, **limits}}})
+    handlers = write(tmp_path, "later.py",
+                     "from pyvorn import aws\nhandlers = aws.Handlers(default=lambda i, c: aws.PENDING)\n")
+    execution = aws.StateMachine(pathlib.Path(path).read_text()).start_execution(
+        {}, handlers=aws.Handlers(default=lambda i, c: aws.PENDING))
+    execution.run()
+    token = execution.pending_task["task_token"]
+    assert run(capsys, path, "--handlers", handlers, "--trace") == (
+        1, out, [line.format(path=path, token=token) for line in err])
 
 
 @pytest.mark.parametrize(

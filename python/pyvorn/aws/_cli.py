@@ -6,8 +6,10 @@ and hands the text here, and everything printed comes from pyvorn.aws.
 
 from __future__ import annotations
 
+import datetime
 import json
 import sys
+import time
 from dataclasses import dataclass, field
 from typing import Any, Callable, Iterator, Mapping, Optional, TextIO
 
@@ -217,11 +219,11 @@ class Outcome:
 
     execution: Execution
     visits: list[Visit]
-    steps: int
     # Why the run stopped short of its end: a Task nobody answers, or an
     # answer no state can hold (a set, an infinite number).
     missing: Optional[MissingHandler] = None
     refused: Optional[Exception] = None
+    awaiting: Optional[dict[str, Any]] = None
 
     @property
     def last_state(self) -> Optional[str]:
@@ -251,12 +253,38 @@ def start(
         raise UserError("\n".join(lines)) from error
 
 
+def _wait_out(execution: Execution) -> bool:
+    """Move to the deadline of the callback the execution awaits; False when
+    it has none, or when reaching it moved nothing.
+
+    Nothing on the command line sends callbacks, so an awaited task ends as
+    it would on AWS if nobody ever answered: at its TimeoutSeconds or
+    HeartbeatSeconds, with States.Timeout."""
+    pending = execution.pending_task
+    deadline = None if pending is None else pending.get("times_out_at")
+    if deadline is None:
+        return False
+    clock = execution.clock
+    now = clock.now if clock is not None else datetime.datetime.now(datetime.timezone.utc)
+    remaining = (deadline - now).total_seconds()
+    if clock is None:
+        time.sleep(max(remaining, 0.001))
+        return True
+    if remaining <= 0:
+        return False
+    clock.advance(remaining)
+    return True
+
+
 def run_execution(execution: Execution, max_steps: int, trace: Optional[TextIO]) -> Outcome:
-    """Step ``execution`` until it ends, a Task has no handler, or ``max_steps``
-    steps have run; with ``trace``, one line per state as each is left."""
+    """Step ``execution`` until it ends, a Task has no handler, a callback
+    it awaits can never come, or it has entered ``max_steps`` states (as
+    ``run(max_steps)`` counts them); with ``trace``, one line per state as
+    each is left."""
     reader = HistoryReader()
     seen = len(execution.history)
-    outcome = Outcome(execution, reader.visits, 0)
+    first = execution.states_entered
+    outcome = Outcome(execution, reader.visits)
 
     def show(events: list[dict[str, Any]]) -> None:
         for visit in reader.feed(events):
@@ -264,11 +292,13 @@ def run_execution(execution: Execution, max_steps: int, trace: Optional[TextIO])
                 print(trace_line(visit), file=trace, flush=True)
 
     try:
-        while execution.status == "RUNNING" and outcome.steps < max_steps:
+        while execution.status == "RUNNING" and execution.states_entered - first < max_steps:
             events = execution.step()
-            outcome.steps += 1
             seen += len(events)
             show(events)
+            if not events and execution.pending_task is not None and not _wait_out(execution):
+                outcome.awaiting = execution.pending_task
+                break
     except MissingHandler as missing:
         outcome.missing = missing
     except (TypeError, ValueError, OverflowError, RecursionError) as error:
@@ -306,6 +336,11 @@ def failure_text(path: str, outcome: Outcome, max_steps: int, definition: Mappin
     where = "" if state is None else f' in state "{state}"'
     if outcome.refused is not None:
         return f"{path}: stopped{where}: {outcome.refused}"
+    if outcome.awaiting is not None:
+        return (
+            f"{path}: stopped{where}: it awaits a callback for the task token '{outcome.awaiting['task_token']}', "
+            "which nothing here sends, and no TimeoutSeconds or HeartbeatSeconds ends the wait"
+        )
     if outcome.missing is not None:
         named = outcome.missing.resource
         resource = (definition.get("States") or {}).get(state, {}).get("Resource")
@@ -319,7 +354,7 @@ def failure_text(path: str, outcome: Outcome, max_steps: int, definition: Mappin
         )
     if execution.status == "RUNNING":
         return (
-            f"{path}: stopped after {max_steps} steps{where} without finishing "
+            f"{path}: stopped{where} after entering {max_steps} states, without finishing "
             "(a loop? --max-steps raises the limit)"
         )
     error = f": {execution.error}" if execution.error is not None else ""
