@@ -118,7 +118,7 @@ def main(argv: list[str]) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("folder", type=pathlib.Path)
     parser.add_argument("--verbose", action="store_true", help="one verdict line per file")
-    parser.add_argument("--max-steps", type=int, default=10_000)
+    parser.add_argument("--max-steps", type=int, default=10_000, help="states entered per run (default 10000)")
     args = parser.parse_args(argv)
     files = sorted(args.folder.glob("*.json"))
     if not files:
@@ -146,7 +146,7 @@ def main(argv: list[str]) -> int:
     for status in ("SUCCEEDED", "FAILED", "TIMED_OUT", "ABORTED", "RUNNING"):
         # A run stopped by the limit is always counted, even as 0: it is what to look for.
         if tally.statuses[status] or status == "RUNNING":
-            label = f"stopped at {args.max_steps} steps (RUNNING)" if status == "RUNNING" else status
+            label = f"stopped at {args.max_steps} states (RUNNING)" if status == "RUNNING" else status
             rows.append((f"  {label}", tally.statuses[status]))
             if status == "FAILED":
                 rows += [(f"    {name}", count) for name, count in tally.errors.most_common()]
@@ -155,7 +155,7 @@ def main(argv: list[str]) -> int:
     for title, items in (
         ("unreadable", tally.unreadable),
         ("refused when starting", tally.refused_at_start),
-        (f"stopped by the limit of {args.max_steps} steps", tally.stuck),
+        (f"stopped by the limit of {args.max_steps} states entered", tally.stuck),
         ("raised instead of running", tally.raised),
         ("the two runs recorded different histories", tally.differing),
     ):

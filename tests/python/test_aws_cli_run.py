@@ -370,10 +370,10 @@ def test_corpus_runs_counts_every_kind_of_verdict(tmp_path, capsys):
         "raised                                      0",
         "run twice                                   2",
         "  SUCCEEDED                                 1",
-        "  stopped at 50 steps (RUNNING)             1",
+        "  stopped at 50 states (RUNNING)            1",
         "non-deterministic (histories differed)      0",
         "",
-        "stopped by the limit of 50 steps:",
+        "stopped by the limit of 50 states entered:",
         "  c_loop.json: 101 events",
     ]
     missing = subprocess.run(["bash", "scripts/corpus.sh"], cwd=ROOT, capture_output=True, text=True,
