@@ -17,6 +17,29 @@ std::string in_state(std::string_view state_name) {
   return " of the state '" + std::string(state_name) + "'";
 }
 
+// "$name" or "$name.field": a reference to a variable, which the checker
+// accepts as AWS does and this toolkit cannot evaluate yet.
+bool is_variable_reference(std::string_view text) {
+  return text.size() > 1 && text[0] == '$' && text[1] != '.' && text[1] != '[' && text[1] != '$';
+}
+
+bool holds_variable_reference(const Value& node) {
+  if (node.is_array()) {
+    for (const Value& item : node.items()) {
+      if (holds_variable_reference(item)) return true;
+    }
+  }
+  if (!node.is_object()) return false;
+  for (const Member& member : node.members()) {
+    const bool dynamic = member.key.size() > 2 && member.key.ends_with(".$");
+    if (dynamic && member.value.is_string() && is_variable_reference(member.value.as_string())) {
+      return true;
+    }
+    if (holds_variable_reference(member.value)) return true;
+  }
+  return false;
+}
+
 bool setting_reads_context(const PathSetting& setting) {
   return setting.kind == PathSetting::Kind::kPath && setting.path.is_context();
 }
@@ -73,6 +96,11 @@ Result<std::optional<PayloadTemplate>, LoweringError> lower_template(
     const std::optional<Value>& written, std::string_view field_name, std::string_view state_name) {
   if (!written) return std::optional<PayloadTemplate>();
   auto compiled = compile_template(*written);
+  if (!compiled.ok() && holds_variable_reference(*written)) {
+    return fail(LoweringError{true, "The field '" + std::string(field_name) + "'" +
+                                        in_state(state_name) +
+                                        " reads a variable, which cannot run yet"});
+  }
   if (!compiled.ok()) {
     return fail(LoweringError{
         false, "The field '" + std::string(field_name) + "'" + in_state(state_name) +

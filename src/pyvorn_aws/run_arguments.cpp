@@ -15,9 +15,15 @@ std::optional<std::uint64_t> seed_argument(PyObject* seed) {
     py::raise_argument_type("seed", seed, "int");
     return std::nullopt;
   }
-  // Any int is a seed: its low 64 bits are the source's.
-  const unsigned long long bits = PyLong_AsUnsignedLongLongMask(seed);
-  if (bits == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return std::nullopt;
+  // The source takes 64 bits; a seed outside them is refused rather than
+  // wrapped, which would make two different seeds give the same run.
+  const unsigned long long bits = PyLong_AsUnsignedLongLong(seed);
+  if (bits == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return std::nullopt;
+    PyErr_Clear();
+    py::raise(PyExc_ValueError, "seed must be between 0 and 2**64 - 1");
+    return std::nullopt;
+  }
   return bits;
 }
 

@@ -313,6 +313,8 @@ def test_run_step_stop_and_describe():
         ({"input": "x" * 262_143}, ValueError,
          "input: larger than the 262144 bytes AWS accepts as an execution's input"),
         ({"name": "has space"}, ValueError, "Invalid Name: 'has space'"),
+        ({"seed": -1}, ValueError, "seed must be between 0 and 2**64 - 1"),
+        ({"seed": 2**64}, ValueError, "seed must be between 0 and 2**64 - 1"),
         ({"clock": "wall"}, TypeError, "argument 'clock': expected None, a VirtualClock or \"real\", got 'str'"),
         ({"handlers": {"svc": print}}, TypeError,
          "argument 'handlers': 'dict' object cannot be converted to 'Handlers'"),
@@ -332,12 +334,19 @@ def test_input_nested_too_deeply_is_refused_not_crashed():
         machine({"A": {"Type": "Pass", "End": True}}).start_execution(nested)
 
 
-def test_what_cannot_run_yet_is_refused_at_start_with_unsupported_feature():
-    states = {"M": {"Type": "Map", "ItemProcessor": {"StartAt": "I", "States": {"I": {"Type": "Succeed"}}},
-                    "End": True}}
+@pytest.mark.parametrize(
+    "states",
+    [
+        {"M": {"Type": "Map", "ItemProcessor": {"StartAt": "I", "States": {"I": {"Type": "Succeed"}}}, "End": True}},
+        {"P": {"Type": "Pass", "Assign": {"x": 1}, "Next": "Q"},
+         "Q": {"Type": "Pass", "Parameters": {"v.$": "$x"}, "End": True}},
+    ],
+    ids=["map", "variables"],
+)
+def test_what_cannot_run_yet_is_refused_at_start_with_unsupported_feature(states):
     with pytest.raises(aws.DefinitionError) as raised:
         machine(states).start_execution({})
-    assert [d["code"] for d in raised.value.diagnostics] == ["UNSUPPORTED_FEATURE"]
+    assert {d["code"] for d in raised.value.diagnostics} == {"UNSUPPORTED_FEATURE"}
 
 
 def test_history_events_have_the_apis_shape():
