@@ -112,6 +112,12 @@ PyType_Spec spec = {
 
 }  // namespace
 
+void UnlockedRealClock::sleep_until(vorn::aws::Instant wake) {
+  if (clock_.now() >= wake) return;
+  Py_BEGIN_ALLOW_THREADS clock_.sleep_until(wake);
+  Py_END_ALLOW_THREADS
+}
+
 PyTypeObject* virtual_clock_type() {
   static PyObject* type = nullptr;
   if (type == nullptr) type = PyType_FromSpec(&spec);

@@ -27,7 +27,7 @@ using vorn::aws::ExecutionStatus;
 struct ExecutionObject {
   PyObject_HEAD py::Ref machine;  // keeps the machine's ARN and program alive for describe()
   py::Ref clock_object;           // the VirtualClock it reads; null on the real clock
-  std::unique_ptr<vorn::aws::RealClock> real_clock;
+  std::unique_ptr<UnlockedRealClock> real_clock;
   std::unique_ptr<Execution> execution;
   TaskDispatcher tasks;
   py::Ref name;  // the execution's name as a str, for every handler's context
@@ -91,7 +91,7 @@ vorn::aws::Clock* clock_argument(ExecutionObject* self, PyObject* clock) {
     return virtual_clock;
   }
   if (PyUnicode_Check(clock) && PyUnicode_CompareWithASCIIString(clock, "real") == 0) {
-    self->real_clock = std::make_unique<vorn::aws::RealClock>();
+    self->real_clock = std::make_unique<UnlockedRealClock>();
     return self->real_clock.get();
   }
   py::raise(PyExc_TypeError, "argument 'clock': expected None, a VirtualClock or \"real\", got '" +
@@ -556,7 +556,7 @@ PyObject* start_execution(PyObject* machine, const MachineRuntime& runtime,
   ExecutionObject* self = as_execution(object.get());
   new (&self->machine) py::Ref(py::Ref::borrow(machine));
   new (&self->clock_object) py::Ref();
-  new (&self->real_clock) std::unique_ptr<vorn::aws::RealClock>();
+  new (&self->real_clock) std::unique_ptr<UnlockedRealClock>();
   new (&self->execution) std::unique_ptr<Execution>();
   new (&self->tasks) TaskDispatcher(std::move(*tasks));
   new (&self->name) py::Ref(std::move(name_object));

@@ -264,6 +264,31 @@ def test_an_uncaught_task_timeout_has_no_cause_and_a_machine_timeout_neither_err
     assert types(execution)[-1] == "ExecutionTimedOut"
 
 
+def test_a_real_clock_wait_lets_other_threads_run():
+    import threading
+
+    beats = []
+    stop = threading.Event()
+
+    def beat():
+        while not stop.is_set():
+            beats.append(1)
+            stop.wait(0.05)
+
+    thread = threading.Thread(target=beat)
+    execution = machine({"W": {"Type": "Wait", "Seconds": 1, "End": True}}).start_execution({}, clock="real")
+    before = len(beats)
+    thread.start()
+    try:
+        assert execution.run() == "SUCCEEDED"
+        during = len(beats) - before
+    finally:
+        stop.set()
+        thread.join()
+    assert execution.clock is None
+    assert during > 2  # the thread was not held off for the whole second
+
+
 # --- the execution's surface --------------------------------------------
 
 
