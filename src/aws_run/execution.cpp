@@ -4,7 +4,6 @@
 
 #include "aws_data/write.hpp"
 #include "aws_run/choice_evaluation.hpp"
-#include "aws_run/fail_fields.hpp"
 #include "aws_run/failure_route.hpp"
 #include "aws_run/template_evaluation.hpp"
 #include "aws_run/wait_evaluation.hpp"
@@ -196,20 +195,10 @@ void Execution::run_succeed(const ProgramState& s) {
 }
 
 void Execution::run_fail(const ProgramState& s) {
-  const auto& step = std::get<FailStep>(s.step);
-  const Value context = context_for(s, false);
-  TaskError failure{step.error, step.cause};
-  if (step.error_path) {
-    auto text = fail_field_text(*step.error_path, "ErrorPath", input_.value, context);
-    if (!text.ok()) return fail_with(text.error());
-    failure.error = std::move(text).value();
-  }
-  if (step.cause_path) {
-    auto text = fail_field_text(*step.cause_path, "CausePath", input_.value, context);
-    if (!text.ok()) return fail_with(text.error());
-    failure.cause = std::move(text).value();
-  }
-  fail_execution(std::move(failure));
+  auto failure = fail_state_failure(std::get<FailStep>(s.step), input_.value,
+                                    context_for(s, false));
+  if (!failure.ok()) return fail_with(failure.error());
+  fail_execution(std::move(failure).value());
 }
 
 void Execution::run_task(const ProgramState&) {

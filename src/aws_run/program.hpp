@@ -23,8 +23,10 @@
 #include "aws_run/choice_program.hpp"
 #include "aws_run/data_flow.hpp"
 #include "aws_run/retry_policy.hpp"
+#include "aws_run/task_error.hpp"
 #include "aws_run/task_resource.hpp"
 #include "aws_run/wait_evaluation.hpp"
+#include "base/result.hpp"
 
 namespace vorn::aws {
 
@@ -69,6 +71,11 @@ struct FailStep {
   std::optional<JsonPath> error_path;
   std::optional<JsonPath> cause_path;
 };
+
+// The error and cause a Fail state fails with: its Error and Cause, or what
+// its ErrorPath and CausePath read from the raw input (or $$).
+Result<TaskError, DataFlowFailure> fail_state_failure(const FailStep& step, const Value& raw_input,
+                                                      const Value& context);
 
 struct ProgramState {
   std::string name;

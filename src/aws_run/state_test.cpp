@@ -7,7 +7,6 @@
 #include "aws_run/choice_evaluation.hpp"
 #include "aws_run/context_object.hpp"
 #include "aws_run/data_flow.hpp"
-#include "aws_run/fail_fields.hpp"
 #include "aws_run/failure_route.hpp"
 #include "aws_run/random_source.hpp"
 #include "aws_run/wait_evaluation.hpp"
@@ -174,20 +173,10 @@ class StateTest {
   }
 
   StateTestResult run_fail() {
-    const auto& step = std::get<FailStep>(state_.step);
-    const Value context = this->context(std::nullopt);
-    TaskError failure{step.error, step.cause};
-    if (step.error_path) {
-      auto text = fail_field_text(*step.error_path, "ErrorPath", input_.value, context);
-      if (!text.ok()) return fail_with(text.error());
-      failure.error = std::move(text).value();
-    }
-    if (step.cause_path) {
-      auto text = fail_field_text(*step.cause_path, "CausePath", input_.value, context);
-      if (!text.ok()) return fail_with(text.error());
-      failure.cause = std::move(text).value();
-    }
-    return fail(std::move(failure));
+    auto failure = fail_state_failure(std::get<FailStep>(state_.step), input_.value,
+                                      this->context(std::nullopt));
+    if (!failure.ok()) return fail_with(failure.error());
+    return fail(std::move(failure).value());
   }
 
   // TimeoutSecondsPath or HeartbeatSecondsPath: a whole number of seconds
