@@ -386,9 +386,6 @@ def test_no_reference_or_object_leaks(name, function, args, raises):
     assert after - before < 64 * 1024
 
 
-@pytest.mark.skipif(
-    sanitizer_runtime_loaded(), reason="the sanitizer's allocator quarantines freed memory"
-)
 # The cyclic case frees each execution only when the collector runs, so
 # hundreds are alive at once and the allocator's arenas end up fragmented:
 # resident memory moves for that reason alone. Its native side is the plain
@@ -397,6 +394,9 @@ def test_no_reference_or_object_leaks(name, function, args, raises):
 RESIDENT_CASES = [case for case in CASES if case[0] != "aws run cyclic handler"]
 
 
+@pytest.mark.skipif(
+    sanitizer_runtime_loaded(), reason="the sanitizer's allocator quarantines freed memory"
+)
 @pytest.mark.parametrize("name,function,args,raises", RESIDENT_CASES, ids=[c[0] for c in RESIDENT_CASES])
 def test_resident_memory_stays_flat(name, function, args, raises):
     run(function, args, raises, WARM_UP)
