@@ -167,7 +167,7 @@ std::optional<TaskDispatcher::Found> TaskDispatcher::find(const TaskCall& call,
   const vorn::aws::TaskStep& step = *call.task;
   if (by_resource_) {
     if (PyObject* handler = PyDict_GetItemWithError(by_resource_.get(), texts.resource.get())) {
-      return Found{handler, Mode::kService};
+      return Found{py::Ref::borrow(handler), Mode::kService};
     }
     if (PyErr_Occurred()) return std::nullopt;
   }
@@ -189,11 +189,11 @@ std::optional<TaskDispatcher::Found> TaskDispatcher::find(const TaskCall& call,
   }
   if (by_function_ && function_key) {
     if (PyObject* handler = PyDict_GetItemWithError(by_function_.get(), function_key.get())) {
-      return Found{handler, mode};
+      return Found{py::Ref::borrow(handler), mode};
     }
     if (PyErr_Occurred()) return std::nullopt;
   }
-  if (fallback_) return Found{fallback_.get(), Mode::kService};
+  if (fallback_) return Found{fallback_, Mode::kService};
   PyObject* missing = run_type(RunType::kMissingHandler);
   if (missing == nullptr) return std::nullopt;
   const std::string& named = mode == Mode::kLambdaInvoke ? function_name : step.resource;
@@ -243,7 +243,7 @@ std::optional<TaskOutcome> TaskDispatcher::run(const TaskCall& call, PyObject* e
   py::Ref context = context_for(call, *texts, execution_name);
   if (!event || !context) return std::nullopt;
   // The handler may drop its table entry while it runs; hold it ourselves.
-  py::Ref handler = py::Ref::borrow(found->handler);
+  const py::Ref handler = found->handler;
   const auto started = std::chrono::steady_clock::now();
   PyObject* arguments[] = {event.get(), context.get()};
   py::Ref result = py::Ref::steal(PyObject_Vectorcall(handler.get(), arguments, 2, nullptr));

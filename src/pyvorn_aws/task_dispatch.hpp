@@ -61,7 +61,10 @@ class TaskDispatcher {
  private:
   enum class Mode : std::uint8_t { kService, kLambdaDirect, kLambdaInvoke };
   struct Found {
-    PyObject* handler = nullptr;  // borrowed from a table
+    // Held strongly from the lookup on: building the handler's arguments
+    // allocates, a collection may run a finalizer, and that may change the
+    // table the handler came from.
+    py::Ref handler;
     Mode mode = Mode::kService;
   };
   std::optional<Found> find(const vorn::aws::TaskCall& call, const StepTexts& texts);

@@ -460,3 +460,4 @@ def test_pending_is_refused_where_aws_cannot_wait():
     with pytest.raises(ValueError, match="only .waitForTaskToken and .sync integrations and activities"):
         execution.run()
     assert execution.status == "RUNNING"
+
