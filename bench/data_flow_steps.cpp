@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <string>
 
+#include "aws_data/payload_size.hpp"
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/context_object.hpp"
 #include "aws_run/data_flow.hpp"
-#include "aws_run/payload_size.hpp"
 
 namespace aws = vorn::aws;
 
@@ -53,9 +53,11 @@ int main() {
   with_parameters.parameters =
       aws::compile_template(json(R"({"id.$":"$.order.id","c.$":"$.customer","k":1})")).value();
   with_parameters.result_path = path("$.out");
+  aws::RandomSource random;
   const auto pass = [&](const aws::StateDataFlow& flow) {
-    auto result = aws::pass_result(flow, input, no_context);
-    sink += aws::state_output(flow, input, std::move(result).value(), no_context)->value.size();
+    auto result = aws::pass_result(flow, input, no_context, random);
+    sink +=
+        aws::state_output(flow, input, std::move(result).value(), no_context, random)->value.size();
   };
   std::printf("Pass, no fields:               %6.0f ns\n", best_ns(200000, [&] { pass(plain); }));
   std::printf("Pass, Result + ResultPath:     %6.0f ns\n",

@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "aws_data/payload_size.hpp"
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/context_object.hpp"
 #include "aws_run/data_flow.hpp"
-#include "aws_run/payload_size.hpp"
 #include "aws_run/template_evaluation.hpp"
 #include "base/utf8.hpp"
 #include "fuzz_input.hpp"
@@ -63,8 +63,8 @@ void check_payload(const aws::SizedValue& payload) {
 
 void check_failure(const aws::DataFlowFailure& failure, const aws::StateDataFlow& flow) {
   check(!failure.cause.empty() && !failure.error_name().empty());
-  if (failure.kind == aws::DataFlowFailure::Kind::kIntrinsicCall) {
-    check(flow.parameters && aws::template_has_intrinsic_call(*flow.parameters));
+  if (failure.kind == aws::DataFlowFailure::Kind::kIntrinsicFailure) {
+    check(flow.parameters && failure.cause.starts_with("The function States."));
   }
 }
 
@@ -100,14 +100,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(raw_size > aws::kMaxPayloadBytes ? counted > aws::kMaxPayloadBytes : counted == raw_size);
   if (raw_size > aws::kMaxPayloadBytes) return 0;  // no state input is
   const aws::SizedValue state_input = aws::measured(raw);
-  auto handler_input = aws::task_input(flow, state_input, context());
+  aws::RandomSource random;
+  auto handler_input = aws::task_input(flow, state_input, context(), random);
   if (!handler_input.ok()) {
     check_failure(handler_input.error(), flow);
     return 0;
   }
   check_payload(*handler_input);
 
-  auto output = aws::state_output(flow, state_input, *handler_input, context());
+  auto output = aws::state_output(flow, state_input, *handler_input, context(), random);
   if (!output.ok()) {
     check_failure(output.error(), flow);
     // Only a path that names one place of the input can be refused by placement.

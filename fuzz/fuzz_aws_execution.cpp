@@ -25,10 +25,10 @@
 
 #include "aws_build/check.hpp"
 #include "aws_build/lower_program.hpp"
+#include "aws_data/payload_size.hpp"
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/execution.hpp"
-#include "aws_run/payload_size.hpp"
 #include "fuzz_input.hpp"
 
 using vorn_fuzz::check;

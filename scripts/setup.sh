@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 PYTHON=${PYTHON:-python3}
 export PIP_ROOT_USER_ACTION=ignore PIP_DISABLE_PIP_VERSION_CHECK=1
 
-debian_packages=(g++ make rapidjson-dev libsimdjson-dev libgtest-dev graphviz clang libclang-rt-14-dev)
+debian_packages=(g++ make rapidjson-dev libsimdjson-dev libgtest-dev libssl-dev graphviz clang libclang-rt-14-dev)
 missing=()
 for package in "${debian_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

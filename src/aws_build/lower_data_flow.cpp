@@ -106,11 +106,6 @@ Result<std::optional<PayloadTemplate>, LoweringError> lower_template(
         false, "The field '" + std::string(field_name) + "'" + in_state(state_name) +
                    " is not a valid template: " + to_string(compiled.error().front())});
   }
-  if (template_has_intrinsic_call(*compiled)) {
-    return fail(LoweringError{true, "The field '" + std::string(field_name) + "'" +
-                                        in_state(state_name) +
-                                        " calls an intrinsic function, which cannot run yet"});
-  }
   return std::optional<PayloadTemplate>(std::move(compiled).value());
 }
 
@@ -142,18 +137,22 @@ Result<PathSetting, LoweringError> lower_path_field(const PathField& path_field,
   return PathSetting::of(std::move(path).value());
 }
 
-Result<std::optional<JsonPath>, LoweringError> lower_fail_path(
+Result<std::optional<FailFieldSource>, LoweringError> lower_fail_path(
     const std::optional<std::string>& text, std::string_view field_name,
     std::string_view state_name) {
-  if (!text) return std::optional<JsonPath>();
+  if (!text) return std::optional<FailFieldSource>();
   if (!text->starts_with('$')) {
-    return fail(LoweringError{true, "The field '" + std::string(field_name) + "'" +
-                                        in_state(state_name) +
-                                        " calls an intrinsic function, which cannot run yet"});
+    auto call = parse_intrinsic_call(*text);
+    if (!call.ok()) {
+      return fail(LoweringError{
+          false, "The field '" + std::string(field_name) + "'" + in_state(state_name) +
+                     " is not a valid intrinsic call: " + to_string(call.error())});
+    }
+    return std::optional<FailFieldSource>(std::move(call).value());
   }
   VORN_TRY_ASSIGN(PathSetting setting,
                   lower_path_field(PathField::path(*text), field_name, state_name));
-  return std::optional<JsonPath>(std::move(setting.path));
+  return std::optional<FailFieldSource>(std::move(setting.path));
 }
 
 Result<StateDataFlow, LoweringError> lower_data_flow(const State& state) {

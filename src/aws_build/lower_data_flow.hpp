@@ -13,6 +13,7 @@
 
 #include "aws_build/definition.hpp"
 #include "aws_run/data_flow.hpp"
+#include "aws_run/fail_fields.hpp"
 #include "base/result.hpp"
 
 namespace vorn::aws {
@@ -38,9 +39,9 @@ Result<PathSetting, LoweringError> lower_path_field(const PathField& path_field,
                                                     std::string_view field_name,
                                                     std::string_view state_name);
 
-// A Fail state's ErrorPath or CausePath (`field_name`), parsed once; absent
-// stays absent. An intrinsic call there is refused as unsupported for now.
-Result<std::optional<JsonPath>, LoweringError> lower_fail_path(
+// A Fail state's ErrorPath or CausePath (`field_name`): a path or an
+// intrinsic call, parsed once; absent stays absent.
+Result<std::optional<FailFieldSource>, LoweringError> lower_fail_path(
     const std::optional<std::string>& text, std::string_view field_name,
     std::string_view state_name);
 

@@ -7,8 +7,8 @@
 #include "aws_build/lower_data_flow.hpp"
 #include "aws_build/lower_retry_catch.hpp"
 #include "aws_build/lower_wait.hpp"
-#include "aws_run/template_evaluation.hpp"
 #include "aws_build/messages.hpp"
+#include "aws_run/template_evaluation.hpp"
 
 namespace vorn::aws {
 
@@ -52,7 +52,8 @@ bool step_reads_context(const ProgramState& state) {
     return false;
   }
   if (const auto* fail_step = std::get_if<FailStep>(&state.step)) {
-    return reads_context(fail_step->error_path) || reads_context(fail_step->cause_path);
+    return (fail_step->error_path && fail_field_reads_context(*fail_step->error_path)) ||
+           (fail_step->cause_path && fail_field_reads_context(*fail_step->cause_path));
   }
   return false;
 }

@@ -2,7 +2,7 @@
 //
 // What this toolkit cannot run yet is refused here, before any run starts,
 // rather than when a run reaches it: Parallel and Map states, JSONata
-// states, variables (Assign) and intrinsic function calls. Each use gives
+// states and variables (Assign). Each use gives
 // one diagnostic of code UNSUPPORTED_FEATURE at its state; anything else
 // that fails to lower (possible only in a Definition built by hand) gives a
 // SCHEMA_VALIDATION_FAILED diagnostic saying what.

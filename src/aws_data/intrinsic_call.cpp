@@ -51,14 +51,6 @@ const FunctionInfo& info(IntrinsicFunction function) {
   return kFunctions[static_cast<std::size_t>(function)];
 }
 
-// Longest strings Base64Encode, Base64Decode and Hash take, in characters.
-constexpr std::size_t kMaxStringArgument = 10'000;
-// Longest array ArrayRange builds.
-constexpr double kMaxRangeLength = 1'000;
-
-constexpr std::array<std::string_view, 5> kHashAlgorithms = {"MD5", "SHA-1", "SHA-256",
-                                                             "SHA-384", "SHA-512"};
-
 bool is_name_char(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
          c == '_';
@@ -69,14 +61,8 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // What may follow '$' outside brackets in a path argument: member names of
 // letters, digits and '_' (others need bracket notation), dots, wildcards.
 bool is_plain_path_char(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || is_digit(c) || c == '_' ||
-         c == '.' || c == '*' || c == '$' || c == '[' || c == ']';
-}
-
-std::size_t code_points(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return count;
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || is_digit(c) || c == '_' || c == '.' ||
+         c == '*' || c == '$' || c == '[' || c == ']';
 }
 
 std::string plural(std::size_t n, std::string_view word) {
@@ -87,11 +73,6 @@ std::string arity_text(IntrinsicArity arity) {
   if (arity.max == kAny) return "at least " + plural(arity.min, "argument");
   if (arity.min == arity.max) return plural(arity.min, "argument");
   return std::to_string(arity.min) + " or " + plural(arity.max, "argument");
-}
-
-std::string article(Kind kind) {
-  return std::string(kind == Kind::kArray || kind == Kind::kObject ? "an " : "a ") +
-         std::string(kind_name(kind));
 }
 
 // A quoted literal as read: its text with escapes resolved and, for a
@@ -429,9 +410,7 @@ class Parser {
     const IntrinsicArgument& argument = call.arguments[index];
     const auto kind = known_kind(argument);
     if (!kind || *kind == wanted) return {};
-    std::string message = "argument " + std::to_string(index + 1) + " of " +
-                          std::string(info(call.function).name) + " must be " + article(wanted) +
-                          ", not " + article(*kind);
+    std::string message = wrong_argument_kind_message(call.function, index, wanted, *kind);
     if (argument.kind == IntrinsicArgument::Kind::kCall) {
       message += " from " + std::string(info(argument.call->function).name);
     }
@@ -442,7 +421,7 @@ class Parser {
                                                         std::size_t index) {
     const IntrinsicArgument& argument = call.arguments[index];
     if (argument.kind == IntrinsicArgument::Kind::kLiteral && argument.literal.is_string() &&
-        code_points(argument.literal.as_string()) > kMaxStringArgument) {
+        code_point_count(argument.literal.as_string()) > kMaxIntrinsicStringLength) {
       return fault_at(argument.position, std::string(info(call.function).name) +
                                              " takes strings of at most 10000 characters");
     }
@@ -459,7 +438,7 @@ class Parser {
     }
     if (from && to && step && from->is_integral() && to->is_integral() && step->is_integral()) {
       const double span = (to->number_value() - from->number_value()) / step->number_value();
-      if (span >= 0 && std::floor(span) + 1 > kMaxRangeLength) {
+      if (span >= 0 && std::floor(span) + 1 > static_cast<double>(kMaxArrayRangeLength)) {
         return fault_at(call.position, "States.ArrayRange would give more than 1000 elements");
       }
     }
@@ -498,6 +477,32 @@ bool looks_like_intrinsic_call(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && is_name_char(text[i])) ++i;
   return i > 0 && i < text.size() && text[i] == '(';
+}
+
+std::string wrong_argument_kind_message(IntrinsicFunction function, std::size_t index, Kind wanted,
+                                        Kind got) {
+  const auto article = [](Kind kind) {
+    return std::string(kind == Kind::kArray || kind == Kind::kObject ? "an " : "a ") +
+           std::string(kind_name(kind));
+  };
+  return "argument " + std::to_string(index + 1) + " of " + std::string(info(function).name) +
+         " must be " + article(wanted) + ", not " + article(got);
+}
+
+std::size_t code_point_count(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+bool call_reads_context(const IntrinsicCall& call) {
+  for (const IntrinsicArgument& argument : call.arguments) {
+    if (argument.kind == IntrinsicArgument::Kind::kPath && argument.path.is_context()) return true;
+    if (argument.kind == IntrinsicArgument::Kind::kCall && call_reads_context(*argument.call)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::size_t count_calls(const IntrinsicCall& call) {

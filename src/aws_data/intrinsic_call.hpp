@@ -12,6 +12,7 @@
 // copying a call is cheap and the copies may outlive the text.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,13 @@ namespace vorn::aws {
 
 // At most this many calls, nested ones included, in one field.
 inline constexpr std::size_t kMaxIntrinsicCalls = 10;
+// Longest strings States.Base64Encode, Base64Decode and Hash take, in characters.
+inline constexpr std::size_t kMaxIntrinsicStringLength = 10'000;
+// Longest array States.ArrayRange builds.
+inline constexpr std::size_t kMaxArrayRangeLength = 1'000;
+// What States.Hash's second argument may name.
+inline constexpr std::array<std::string_view, 5> kHashAlgorithms = {"MD5", "SHA-1", "SHA-256",
+                                                                    "SHA-384", "SHA-512"};
 
 enum class IntrinsicFunction : std::uint8_t {
   kFormat,
@@ -109,6 +117,17 @@ Result<IntrinsicCall, IntrinsicParseError> parse_intrinsic_call(std::string_view
 // A name of [A-Za-z0-9._] directly followed by '(': text written as a call,
 // whether or not it parses. Tells an attempted call from a path.
 bool looks_like_intrinsic_call(std::string_view text);
+
+// "argument 2 of States.ArrayGetItem must be a number, not a string": the
+// same words whether the checker sees a literal or a run meets the data.
+std::string wrong_argument_kind_message(IntrinsicFunction function, std::size_t index, Kind wanted,
+                                        Kind got);
+
+// Text length as these functions count it: in code points.
+std::size_t code_point_count(std::string_view text);
+
+// Whether any path argument in the tree is a "$$" path.
+bool call_reads_context(const IntrinsicCall& call);
 
 // All calls in the tree, `call` included.
 std::size_t count_calls(const IntrinsicCall& call);

@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "aws_data/payload_size.hpp"
 #include "aws_data/placement.hpp"
 #include "aws_data/write.hpp"
-#include "aws_run/payload_size.hpp"
 #include "aws_run/template_evaluation.hpp"
 
 namespace vorn::aws {
@@ -110,24 +110,28 @@ Result<SizedValue, DataFlowFailure> effective_input(const StateDataFlow& flow,
 }
 
 Result<SizedValue, DataFlowFailure> task_input(const StateDataFlow& flow,
-                                               const SizedValue& effective, const Value& context) {
+                                               const SizedValue& effective, const Value& context,
+                                               RandomSource& random) {
   if (!flow.parameters) return effective;
-  VORN_TRY_ASSIGN(Value input, evaluate_template(*flow.parameters, effective.value, context));
+  VORN_TRY_ASSIGN(Value input,
+                  evaluate_template(*flow.parameters, effective.value, context, random));
   return within_limit(counted(std::move(input)), flow.limit_subject);
 }
 
 Result<SizedValue, DataFlowFailure> pass_result(const StateDataFlow& flow,
-                                                const SizedValue& raw_input, const Value& context) {
+                                                const SizedValue& raw_input, const Value& context,
+                                                RandomSource& random) {
   if (flow.result) return *flow.result;
   VORN_TRY_ASSIGN(SizedValue effective, effective_input(flow, raw_input, context));
-  return pass_parameters(flow, effective, context);
+  return pass_parameters(flow, effective, context, random);
 }
 
 Result<SizedValue, DataFlowFailure> pass_parameters(const StateDataFlow& flow,
                                                     const SizedValue& effective,
-                                                    const Value& context) {
+                                                    const Value& context, RandomSource& random) {
   if (!flow.parameters) return effective;
-  VORN_TRY_ASSIGN(Value result, evaluate_template(*flow.parameters, effective.value, context));
+  VORN_TRY_ASSIGN(Value result,
+                  evaluate_template(*flow.parameters, effective.value, context, random));
   return counted(std::move(result));
 }
 
@@ -159,17 +163,18 @@ Result<SizedValue, DataFlowFailure> apply_result_path(const PathSetting& result_
 
 Result<SizedValue, DataFlowFailure> state_output(const StateDataFlow& flow,
                                                  const SizedValue& raw_input, SizedValue result,
-                                                 const Value& context) {
-  VORN_TRY_ASSIGN(SizedValue selected, selected_result(flow, std::move(result), context));
+                                                 const Value& context, RandomSource& random) {
+  VORN_TRY_ASSIGN(SizedValue selected, selected_result(flow, std::move(result), context, random));
   VORN_TRY_ASSIGN(SizedValue placed,
                   apply_result_path(flow.result_path, raw_input, std::move(selected)));
   return pass_through_output(flow, placed, context);
 }
 
 Result<SizedValue, DataFlowFailure> selected_result(const StateDataFlow& flow, SizedValue result,
-                                                    const Value& context) {
+                                                    const Value& context, RandomSource& random) {
   if (!flow.result_selector) return result;
-  VORN_TRY_ASSIGN(Value selected, evaluate_template(*flow.result_selector, result.value, context));
+  VORN_TRY_ASSIGN(Value selected,
+                  evaluate_template(*flow.result_selector, result.value, context, random));
   return counted(std::move(selected));
 }
 

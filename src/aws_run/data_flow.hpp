@@ -11,6 +11,8 @@
 //
 // Every step takes the context object for "$$" paths. Building it costs a few
 // allocations, so a caller may pass null instead when reads_context is false.
+// Steps that evaluate a template take the execution's RandomSource too, for
+// the intrinsic functions that draw from it.
 //
 // Payloads travel as SizedValues: a value with an upper bound on the size
 // of its compact JSON text. Each step derives its output's bound from its
@@ -31,6 +33,7 @@
 
 #include "aws_data/json_path.hpp"
 #include "aws_data/payload_template.hpp"
+#include "aws_data/random_source.hpp"
 #include "aws_data/value.hpp"
 #include "aws_run/data_flow_failure.hpp"
 #include "base/result.hpp"
@@ -93,18 +96,20 @@ Result<SizedValue, DataFlowFailure> effective_input(const StateDataFlow& flow,
 // evaluated over E, or E itself when there are none. An evaluated payload
 // over the size limit fails with States.DataLimitExceeded.
 Result<SizedValue, DataFlowFailure> task_input(const StateDataFlow& flow,
-                                               const SizedValue& effective, const Value& context);
+                                               const SizedValue& effective, const Value& context,
+                                               RandomSource& random);
 
 // A Pass state's result X: its Result, else Parameters over E, else E.
 Result<SizedValue, DataFlowFailure> pass_result(const StateDataFlow& flow,
-                                                const SizedValue& raw_input, const Value& context);
+                                                const SizedValue& raw_input, const Value& context,
+                                                RandomSource& random);
 
 // The second half of pass_result for a Pass without Result: Parameters over
 // E, or E itself. Unlike task_input it holds the payload to no limit, as it
 // is no state's input; only the state's output is.
 Result<SizedValue, DataFlowFailure> pass_parameters(const StateDataFlow& flow,
                                                     const SizedValue& effective,
-                                                    const Value& context);
+                                                    const Value& context, RandomSource& random);
 
 // A Task's (or a Parallel's, a Map's) result, checked against the size
 // limit before ResultSelector sees it; for a Task an oversize result is that
@@ -116,11 +121,11 @@ Result<SizedValue, DataFlowFailure> check_task_result(const StateDataFlow& flow,
 // in turn, for a caller that shows what each step made.
 Result<SizedValue, DataFlowFailure> state_output(const StateDataFlow& flow,
                                                  const SizedValue& raw_input, SizedValue result,
-                                                 const Value& context);
+                                                 const Value& context, RandomSource& random);
 
 // ResultSelector alone: X', the result itself when the state has none.
 Result<SizedValue, DataFlowFailure> selected_result(const StateDataFlow& flow, SizedValue result,
-                                                    const Value& context);
+                                                    const Value& context, RandomSource& random);
 
 // OutputPath then the size limit: the output of a Choice, Wait or Succeed
 // state over E (as effective_input gave it), and of any other state over

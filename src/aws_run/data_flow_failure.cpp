@@ -10,8 +10,9 @@ std::string_view DataFlowFailure::error_name() const {
       return kPlacementErrorName;
     case Kind::kDataLimit:
       return kDataLimitErrorName;
+    case Kind::kIntrinsicFailure:
+      return error_name::kIntrinsicFailure;
     case Kind::kRuntime:
-    case Kind::kIntrinsicCall:
       break;
   }
   return kRuntimeErrorName;

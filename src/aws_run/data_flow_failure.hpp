@@ -26,10 +26,10 @@ inline constexpr std::size_t kMaxPayloadBytes = 262'144;
 
 struct DataFlowFailure {
   enum class Kind : std::uint8_t {
-    kRuntime,        // a path, template or field value that cannot be evaluated
-    kPlacement,      // ResultPath cannot put the result into the input
-    kDataLimit,      // a payload over kMaxPayloadBytes
-    kIntrinsicCall,  // an intrinsic call reached evaluation, which this build cannot run
+    kRuntime,           // a path, template or field value that cannot be evaluated
+    kPlacement,         // ResultPath cannot put the result into the input
+    kDataLimit,         // a payload over kMaxPayloadBytes
+    kIntrinsicFailure,  // an intrinsic function could not work on its arguments
   };
   Kind kind = Kind::kRuntime;
   // After the prefix when takes_cause_prefix(), else the whole cause.

@@ -147,9 +147,9 @@ void Execution::enter_state() {
 
 void Execution::run_pass(const ProgramState& s) {
   const Value context = context_for(s, false);
-  auto result = pass_result(s.flow, input_, context);
+  auto result = pass_result(s.flow, input_, context, random_);
   if (!result.ok()) return fail_with(result.error());
-  auto output = state_output(s.flow, input_, std::move(result).value(), context);
+  auto output = state_output(s.flow, input_, std::move(result).value(), context, random_);
   if (!output.ok()) return fail_with(output.error());
   leave(std::move(output).value(), s.next);
 }
@@ -195,8 +195,8 @@ void Execution::run_succeed(const ProgramState& s) {
 }
 
 void Execution::run_fail(const ProgramState& s) {
-  auto failure = fail_state_failure(std::get<FailStep>(s.step), input_.value,
-                                    context_for(s, false));
+  auto failure =
+      fail_state_failure(std::get<FailStep>(s.step), input_.value, context_for(s, false), random_);
   if (!failure.ok()) return fail_with(failure.error());
   fail_execution(std::move(failure).value());
 }
@@ -231,7 +231,7 @@ std::optional<std::int64_t> Execution::resolve_seconds(const std::optional<std::
 std::optional<std::string> Execution::resolve_role_arn(const TaskStep& step, const Value& effective,
                                                        const Value& context) {
   if (!step.credentials) return std::nullopt;
-  auto credentials = evaluate_template(*step.credentials, effective, context);
+  auto credentials = evaluate_template(*step.credentials, effective, context, random_);
   if (!credentials.ok()) {
     fail_with(credentials.error());
     return std::nullopt;
@@ -258,7 +258,7 @@ void Execution::schedule_attempt() {
   const Value context = context_for(s, true);
   auto effective = effective_input(s.flow, input_, context);
   if (!effective.ok()) return task_data_failed(effective.error());
-  auto handler_input = task_input(s.flow, *effective, context);
+  auto handler_input = task_input(s.flow, *effective, context, random_);
   if (!handler_input.ok()) return task_data_failed(handler_input.error());
   if (!task_resource_) {
     const auto timeout = resolve_seconds(step.timeout_seconds, step.timeout_seconds_path,
@@ -360,7 +360,7 @@ void Execution::attempt_succeeded(Value result) {
       events.succeeded, clock_.now(), checked->value,
       step.target.kind == ResourceKind::kLambdaFunction ? nullptr : task_resource_));
   const Value context = context_for(s, true);
-  auto output = state_output(s.flow, input_, std::move(checked).value(), context);
+  auto output = state_output(s.flow, input_, std::move(checked).value(), context, random_);
   if (!output.ok()) return task_data_failed(output.error());
   leave(std::move(output).value(), s.next);
 }

@@ -28,13 +28,13 @@
 #include <string>
 #include <string_view>
 
+#include "aws_data/random_source.hpp"
 #include "aws_data/value.hpp"
 #include "aws_run/clock.hpp"
 #include "aws_run/context_object.hpp"
 #include "aws_run/data_flow.hpp"
 #include "aws_run/history.hpp"
 #include "aws_run/program.hpp"
-#include "aws_run/random_source.hpp"
 #include "aws_run/retry_policy.hpp"
 #include "aws_run/task_error.hpp"
 

@@ -12,9 +12,9 @@
 #include <optional>
 #include <span>
 
+#include "aws_data/random_source.hpp"
 #include "aws_data/value.hpp"
 #include "aws_run/catch_policy.hpp"
-#include "aws_run/random_source.hpp"
 #include "aws_run/retry_policy.hpp"
 #include "aws_run/task_error.hpp"
 

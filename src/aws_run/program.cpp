@@ -19,15 +19,15 @@ std::string_view state_kind_name(StateKind kind) {
 }
 
 Result<TaskError, DataFlowFailure> fail_state_failure(const FailStep& step, const Value& raw_input,
-                                                      const Value& context) {
+                                                      const Value& context, RandomSource& random) {
   TaskError failure{step.error, step.cause};
   if (step.error_path) {
-    auto text = fail_field_text(*step.error_path, "ErrorPath", raw_input, context);
+    auto text = fail_field_text(*step.error_path, "ErrorPath", raw_input, context, random);
     if (!text.ok()) return fail(std::move(text).error());
     failure.error = std::move(text).value();
   }
   if (step.cause_path) {
-    auto text = fail_field_text(*step.cause_path, "CausePath", raw_input, context);
+    auto text = fail_field_text(*step.cause_path, "CausePath", raw_input, context, random);
     if (!text.ok()) return fail(std::move(text).error());
     failure.cause = std::move(text).value();
   }

@@ -22,6 +22,7 @@
 #include "aws_run/catch_policy.hpp"
 #include "aws_run/choice_program.hpp"
 #include "aws_run/data_flow.hpp"
+#include "aws_run/fail_fields.hpp"
 #include "aws_run/retry_policy.hpp"
 #include "aws_run/task_error.hpp"
 #include "aws_run/task_resource.hpp"
@@ -68,14 +69,14 @@ struct WaitStep {
 struct FailStep {
   std::optional<std::string> error;
   std::optional<std::string> cause;
-  std::optional<JsonPath> error_path;
-  std::optional<JsonPath> cause_path;
+  std::optional<FailFieldSource> error_path;
+  std::optional<FailFieldSource> cause_path;
 };
 
 // The error and cause a Fail state fails with: its Error and Cause, or what
-// its ErrorPath and CausePath read from the raw input (or $$).
+// its ErrorPath and CausePath give over the raw input (or $$).
 Result<TaskError, DataFlowFailure> fail_state_failure(const FailStep& step, const Value& raw_input,
-                                                      const Value& context);
+                                                      const Value& context, RandomSource& random);
 
 struct ProgramState {
   std::string name;

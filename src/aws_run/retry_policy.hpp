@@ -15,8 +15,8 @@
 #include <span>
 #include <vector>
 
+#include "aws_data/random_source.hpp"
 #include "aws_run/error_matching.hpp"
-#include "aws_run/random_source.hpp"
 #include "aws_run/task_error.hpp"
 
 namespace vorn::aws {

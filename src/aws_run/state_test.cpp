@@ -3,12 +3,12 @@
 #include <chrono>
 #include <utility>
 
+#include "aws_data/random_source.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/choice_evaluation.hpp"
 #include "aws_run/context_object.hpp"
 #include "aws_run/data_flow.hpp"
 #include "aws_run/failure_route.hpp"
-#include "aws_run/random_source.hpp"
 #include "aws_run/wait_evaluation.hpp"
 
 namespace vorn::aws {
@@ -99,7 +99,8 @@ class StateTest {
   // payload kept for the inspection.
   Result<SizedValue, DataFlowFailure> output_of(SizedValue result, const Value& context) {
     out_.inspection.result = result.value;
-    VORN_TRY_ASSIGN(SizedValue selected, selected_result(state_.flow, std::move(result), context));
+    VORN_TRY_ASSIGN(SizedValue selected,
+                    selected_result(state_.flow, std::move(result), context, random_));
     out_.inspection.after_result_selector = selected.value;
     VORN_TRY_ASSIGN(SizedValue placed,
                     apply_result_path(state_.flow.result_path, input_, std::move(selected)));
@@ -123,7 +124,7 @@ class StateTest {
     } else {
       auto selected = effective(context);
       if (!selected.ok()) return fail_with(selected.error());
-      auto parameters = pass_parameters(flow, *selected, context);
+      auto parameters = pass_parameters(flow, *selected, context, random_);
       if (!parameters.ok()) return fail_with(parameters.error());
       out_.inspection.after_parameters = parameters->value;
       result = std::move(parameters).value();
@@ -174,7 +175,7 @@ class StateTest {
 
   StateTestResult run_fail() {
     auto failure = fail_state_failure(std::get<FailStep>(state_.step), input_.value,
-                                      this->context(std::nullopt));
+                                      this->context(std::nullopt), random_);
     if (!failure.ok()) return fail_with(failure.error());
     return fail(std::move(failure).value());
   }
@@ -209,7 +210,7 @@ class StateTest {
     const Value context = this->context(0, token);
     auto selected = effective(context);
     if (!selected.ok()) return task_data_failed(step, selected.error());
-    auto handler_input = task_input(state_.flow, *selected, context);
+    auto handler_input = task_input(state_.flow, *selected, context, random_);
     if (!handler_input.ok()) return task_data_failed(step, handler_input.error());
     out_.inspection.after_parameters = handler_input->value;
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "aws_data/intrinsic_call.hpp"
+#include "aws_data/intrinsic_evaluation.hpp"
 #include "aws_data/write.hpp"
 
 namespace vorn::aws {
@@ -16,7 +16,8 @@ namespace {
 // Result per node, which would cost a variant per member on the hot path.
 class Evaluator {
  public:
-  Evaluator(const Value& input, const Value& context) : input_(input), context_(context) {}
+  Evaluator(const Value& input, const Value& context, RandomSource& random)
+      : input_(input), context_(context), random_(random) {}
 
   std::optional<DataFlowFailure> failure;
 
@@ -32,7 +33,26 @@ class Evaluator {
       case TemplateNode::Kind::kPath:
         return path(node, *holder, out);
       case TemplateNode::Kind::kCall:
-        return call(node, *holder);
+        return call(*node.call, holder->written_key, out);
+    }
+    return false;
+  }
+
+  // A call's value, or false with `failure` set: a path argument that misses
+  // fails as a member's path does; a function that fails names itself.
+  bool call(const IntrinsicCall& call, std::string_view field, Value& out) {
+    auto result = evaluate_intrinsic_call(call, input_, context_, random_);
+    if (result.ok()) {
+      out = std::move(result).value();
+      return true;
+    }
+    const IntrinsicFailure& problem = result.error();
+    if (problem.kind == IntrinsicFailure::Kind::kPathNotFound) {
+      path_missed(problem.path, problem.miss, field);
+    } else {
+      failure = DataFlowFailure{
+          DataFlowFailure::Kind::kIntrinsicFailure,
+          describe_function_failure(problem) + " in the field '" + std::string(field) + "'"};
     }
     return false;
   }
@@ -68,40 +88,25 @@ class Evaluator {
       out = std::move(found).value();
       return true;
     }
-    const PathMiss& miss = found.error();
-    std::string cause;
-    if (miss.kind == PathMiss::Kind::kTooMuchWork) {
-      cause = "Invalid path '" + std::string(node.path.text()) + "' : " + to_string(miss);
-    } else {
-      cause = "The JSONPath '" + std::string(node.path.text()) + "' specified for the field '" +
-              member.written_key + "' could not be found in the input '" + write_json(input_) + "'";
-    }
-    failure = DataFlowFailure{DataFlowFailure::Kind::kRuntime, std::move(cause)};
+    path_missed(node.path.text(), found.error(), member.written_key);
     return false;
   }
 
-  bool call(const TemplateNode& node, const TemplateMember& member) {
-    failure = DataFlowFailure{
-        DataFlowFailure::Kind::kIntrinsicCall,
-        "The intrinsic function " + std::string(intrinsic_function_name(node.call->function)) +
-            " in the field '" + member.written_key + "' cannot be evaluated: intrinsic " +
-            "functions are not supported yet"};
-    return false;
+  void path_missed(std::string_view path, const PathMiss& miss, std::string_view field) {
+    std::string cause;
+    if (miss.kind == PathMiss::Kind::kTooMuchWork) {
+      cause = "Invalid path '" + std::string(path) + "' : " + to_string(miss);
+    } else {
+      cause = "The JSONPath '" + std::string(path) + "' specified for the field '" +
+              std::string(field) + "' could not be found in the input '" + write_json(input_) + "'";
+    }
+    failure = DataFlowFailure{DataFlowFailure::Kind::kRuntime, std::move(cause)};
   }
 
   const Value& input_;
   const Value& context_;
+  RandomSource& random_;
 };
-
-bool call_reads_context(const IntrinsicCall& call) {
-  for (const IntrinsicArgument& argument : call.arguments) {
-    if (argument.kind == IntrinsicArgument::Kind::kPath && argument.path.is_context()) return true;
-    if (argument.kind == IntrinsicArgument::Kind::kCall && call_reads_context(*argument.call)) {
-      return true;
-    }
-  }
-  return false;
-}
 
 template <class Predicate>
 bool any_dynamic(const TemplateNode& node, const Predicate& wanted) {
@@ -120,8 +125,9 @@ bool any_dynamic(const TemplateNode& node, const Predicate& wanted) {
 }  // namespace
 
 Result<Value, DataFlowFailure> evaluate_template(const PayloadTemplate& payload_template,
-                                                 const Value& input, const Value& context) {
-  Evaluator evaluator(input, context);
+                                                 const Value& input, const Value& context,
+                                                 RandomSource& random) {
+  Evaluator evaluator(input, context, random);
   Value out;
   if (!evaluator.fill(payload_template.root, nullptr, out)) {
     return fail(std::move(*evaluator.failure));
@@ -129,16 +135,19 @@ Result<Value, DataFlowFailure> evaluate_template(const PayloadTemplate& payload_
   return out;
 }
 
+Result<Value, DataFlowFailure> evaluate_call_field(const IntrinsicCall& call,
+                                                   std::string_view field_name, const Value& input,
+                                                   const Value& context, RandomSource& random) {
+  Evaluator evaluator(input, context, random);
+  Value out;
+  if (!evaluator.call(call, field_name, out)) return fail(std::move(*evaluator.failure));
+  return out;
+}
+
 bool template_reads_context(const PayloadTemplate& payload_template) {
   return any_dynamic(payload_template.root, [](const TemplateNode& node) {
     return node.kind == TemplateNode::Kind::kPath ? node.path.is_context()
                                                   : call_reads_context(*node.call);
-  });
-}
-
-bool template_has_intrinsic_call(const PayloadTemplate& payload_template) {
-  return any_dynamic(payload_template.root, [](const TemplateNode& node) {
-    return node.kind == TemplateNode::Kind::kCall;
   });
 }
 

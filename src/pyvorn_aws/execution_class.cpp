@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "aws_data/payload_size.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/data_flow_failure.hpp"
 #include "aws_run/execution.hpp"
-#include "aws_run/payload_size.hpp"
 #include "clock_class.hpp"
 #include "history_to_python.hpp"
 #include "python_to_value.hpp"

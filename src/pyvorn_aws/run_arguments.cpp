@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "aws_data/payload_size.hpp"
+#include "aws_data/random_source.hpp"
 #include "aws_run/data_flow_failure.hpp"
-#include "aws_run/payload_size.hpp"
-#include "aws_run/random_source.hpp"
 #include "python_to_value.hpp"
 
 namespace pyvorn::aws_binding {

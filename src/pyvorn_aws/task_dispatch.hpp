@@ -22,8 +22,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "aws_data/random_source.hpp"
 #include "aws_run/execution.hpp"
-#include "aws_run/random_source.hpp"
 #include "py_binding/py.hpp"
 
 namespace pyvorn::aws_binding {

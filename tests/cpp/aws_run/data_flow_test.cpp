@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "aws_data/payload_size.hpp"
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/context_object.hpp"
 #include "aws_run/fail_fields.hpp"
-#include "aws_run/payload_size.hpp"
 
 namespace vorn::aws {
 namespace {
@@ -95,19 +95,20 @@ std::string run(Shape shape, const StateDataFlow& flow, std::string_view input,
                 std::string_view task_result = "") {
   const SizedValue raw = measured(json(input));
   const Value context = context_for("TestState");
+  RandomSource random;
   auto output = [&]() -> Result<SizedValue, DataFlowFailure> {
     switch (shape) {
       case Shape::kPass: {
-        VORN_TRY_ASSIGN(SizedValue result, pass_result(flow, raw, context));
-        return state_output(flow, raw, std::move(result), context);
+        VORN_TRY_ASSIGN(SizedValue result, pass_result(flow, raw, context, random));
+        return state_output(flow, raw, std::move(result), context, random);
       }
       case Shape::kTask: {
         VORN_TRY_ASSIGN(SizedValue effective, effective_input(flow, raw, context));
-        VORN_TRY_ASSIGN(SizedValue handler_input, task_input(flow, effective, context));
+        VORN_TRY_ASSIGN(SizedValue handler_input, task_input(flow, effective, context, random));
         VORN_TRY_ASSIGN(
             SizedValue result,
             check_task_result(flow, task_result.empty() ? handler_input.value : json(task_result)));
-        return state_output(flow, raw, std::move(result), context);
+        return state_output(flow, raw, std::move(result), context, random);
       }
       case Shape::kSucceed: {
         VORN_TRY_ASSIGN(SizedValue effective, effective_input(flow, raw, context));
@@ -405,7 +406,7 @@ TEST(DataFlow, CatcherResultPathPlacesTheErrorOutput) {
   }
 }
 
-TEST(FailFields, ErrorPathAndCausePathReadTheRawInputOrTheContext) {
+TEST(FailFields, ErrorPathAndCausePathReadTheRawInputTheContextOrACall) {
   struct Row {
     std::string path, field, input, expected;
   };
@@ -423,10 +424,25 @@ TEST(FailFields, ErrorPathAndCausePathReadTheRawInputOrTheContext) {
       {"$.n", "CausePath", R"({"n":1.0})",
        "States.Runtime|The JSONPath '$.n' specified for the field 'CausePath' must resolve to a "
        "string, but it resolved to number"},
+      {"States.Format('{}: {}', $.Error, $$.State.Name)", "CausePath", R"({"Error":"E"})",
+       "E: TestState"},
+      {"States.ArrayLength($.a)", "ErrorPath", R"({"a":[1]})",
+       "States.Runtime|The function States.ArrayLength specified for the field 'ErrorPath' must "
+       "resolve to a string, but it resolved to number"},
+      {"States.ArrayGetItem($.a, 2)", "ErrorPath", R"({"a":[1]})",
+       "States.IntrinsicFailure|The function States.ArrayGetItem failed: the index 2 is out of "
+       "range for an array of 1 item in the field 'ErrorPath'"},
+      {"States.JsonToString($.b)", "CausePath", R"({"a":[1]})",
+       "States.Runtime|The JSONPath '$.b' specified for the field 'CausePath' could not be found "
+       R"(in the input '{"a":[1]}')"},
   };
   for (const Row& row : rows) {
-    auto text = fail_field_text(JsonPath::parse(row.path).value(), row.field, json(row.input),
-                                context_for("TestState"));
+    const FailFieldSource source = row.path.starts_with('$')
+                                       ? FailFieldSource(JsonPath::parse(row.path).value())
+                                       : FailFieldSource(parse_intrinsic_call(row.path).value());
+    RandomSource random;
+    auto text =
+        fail_field_text(source, row.field, json(row.input), context_for("TestState"), random);
     EXPECT_EQ(text.ok() ? *text : std::string(text.error().error_name()) + "|" + text.error().cause,
               row.expected)
         << row.path;

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "aws_data/random_source.hpp"
 #include "aws_data/read.hpp"
 #include "aws_data/write.hpp"
 #include "aws_run/catch_policy.hpp"
 #include "aws_run/error_matching.hpp"
 #include "aws_run/failure_route.hpp"
-#include "aws_run/random_source.hpp"
 #include "aws_run/retry_policy.hpp"
 #include "aws_run/task_error.hpp"
 

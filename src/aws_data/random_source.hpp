@@ -1,5 +1,5 @@
 // RandomSource: everything random in an execution (retry jitter, request
-// ids, later the UUID and random-number intrinsics) draws from one of these,
+// ids, the States.UUID and States.MathRandom intrinsics) draws from one of these,
 // so the same input and seed always give the same run.
 //
 // The generator is xoshiro256** (Blackman and Vigna), its state filled from

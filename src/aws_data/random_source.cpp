@@ -1,4 +1,4 @@
-#include "aws_run/random_source.hpp"
+#include "aws_data/random_source.hpp"
 
 namespace vorn::aws {
 
