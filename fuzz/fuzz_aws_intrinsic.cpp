@@ -1,14 +1,21 @@
 // Any bytes as an intrinsic call, and the same bytes read as JSON as a payload
-// template: a call parses within its limits or says where it stops; a
-// template compiles into a tree that keeps its promises, or reports faults.
+// template: a call parses within its limits or says where it stops, and a
+// parsed call evaluates over a fixed document the same way twice for one
+// seed, giving a value of its function's kind that reads back as JSON, or
+// saying why not; a template compiles into a tree that keeps its promises,
+// or reports faults.
 #include <cstddef>
 #include <cstdint>
 #include <set>
+#include <string>
 #include <string_view>
 
 #include "aws_data/intrinsic_call.hpp"
+#include "aws_data/intrinsic_evaluation.hpp"
+#include "aws_data/payload_size.hpp"
 #include "aws_data/payload_template.hpp"
 #include "aws_data/read.hpp"
+#include "aws_data/write.hpp"
 #include "fuzz_input.hpp"
 
 using vorn_fuzz::check;
@@ -37,6 +44,89 @@ void check_call(const aws::IntrinsicCall& call) {
         check_call(*argument.call);
         break;
     }
+  }
+}
+
+// What the seeds' paths name: arrays of mixed items, strings to split,
+// format, decode and hash, numbers, objects to merge, one long string.
+const aws::Value& document() {
+  static const aws::Value value = [] {
+    std::string text =
+        R"({"a":[1,"1",[1],{"k":1},1.0,null,true,"x",1],"b":{"k":[2,3],"a":"b"},"x":"a,b;c",)"
+        R"("f":"{} and \\{{}\\}","n":3,"s":"RGF0YSB0byBlbmNvZGU=","e":"",)"
+        R"("FunctionInput":{"fst":[0,1,2,3],"snd":3},"big":")";
+    text += std::string(100'000, 'z');
+    text += R"("})";
+    return aws::read_json(text).value();
+  }();
+  return value;
+}
+
+const aws::Value& context() {
+  static const aws::Value value =
+      aws::read_json(R"({"StateMachine":{"Name":"order-flow-v2"},"Execution":{"Input":{"k":{}}}})")
+          .value();
+  return value;
+}
+
+std::string outcome_text(const vorn::Result<aws::Value, aws::IntrinsicFailure>& outcome) {
+  if (outcome.ok()) {
+    return aws::compact_size_up_to(*outcome, 4 * aws::kMaxIntrinsicValueBytes) <=
+                   4 * aws::kMaxIntrinsicValueBytes
+               ? aws::write_json(*outcome)
+               : std::string("(huge)");
+  }
+  return outcome.error().kind == aws::IntrinsicFailure::Kind::kPathNotFound
+             ? "missing " + outcome.error().path
+             : aws::describe_function_failure(outcome.error());
+}
+
+void check_evaluation(const aws::IntrinsicCall& call, std::string_view text) {
+  aws::RandomSource random(7), same(7);
+  const auto first = aws::evaluate_intrinsic_call(call, document(), context(), random);
+  const auto again = aws::evaluate_intrinsic_call(call, document(), context(), same);
+  check(outcome_text(first) == outcome_text(again));
+  if (!first.ok()) {
+    const aws::IntrinsicFailure& failure = first.error();
+    if (failure.kind == aws::IntrinsicFailure::Kind::kPathNotFound) {
+      check(failure.path.starts_with('$') && text.find(failure.path) != std::string_view::npos);
+    } else {
+      check(!failure.reason.empty());
+    }
+    return;
+  }
+  const aws::Value& value = *first;
+  switch (call.function) {
+    case aws::IntrinsicFunction::kFormat:
+    case aws::IntrinsicFunction::kJsonToString:
+      check(value.is_string() && value.as_string().size() <= aws::kMaxIntrinsicValueBytes);
+      break;
+    case aws::IntrinsicFunction::kArray:
+      check(value.is_array() && value.size() == call.arguments.size());
+      check(aws::compact_size_up_to(value, aws::kMaxIntrinsicValueBytes) <=
+            aws::kMaxIntrinsicValueBytes);
+      break;
+    case aws::IntrinsicFunction::kArrayRange:
+      check(value.is_array() && value.size() <= aws::kMaxArrayRangeLength);
+      break;
+    case aws::IntrinsicFunction::kArrayContains:
+      check(value.is_bool());
+      break;
+    case aws::IntrinsicFunction::kArrayLength:
+    case aws::IntrinsicFunction::kMathAdd:
+    case aws::IntrinsicFunction::kMathRandom:
+      check(value.is_number() && value.is_integral());
+      break;
+    case aws::IntrinsicFunction::kUUID:
+      check(value.is_string() && value.as_string().size() == 36);
+      break;
+    default:
+      break;
+  }
+  const std::string written = outcome_text(first);
+  if (written != "(huge)") {
+    auto read_back = aws::read_json(written);
+    check(!read_back.ok() || *read_back == value);  // only nesting deeper than the reader takes
   }
 }
 
@@ -77,6 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(aws::looks_like_intrinsic_call(text));
     check(aws::count_calls(*call) <= aws::kMaxIntrinsicCalls);
     check_call(*call);
+    check_evaluation(*call, text);
   } else {
     check(call.error().position <= text.size() && !call.error().message.empty());
   }
