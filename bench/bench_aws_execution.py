@@ -8,6 +8,10 @@
 - A whole execution against moto's Step Functions in the same process
   (target: at least 10 000 times faster per state); skipped when moto is not
   installed (it is not a dependency: pip install moto boto3).
+- A Pass state whose Parameters call States.Format with three arguments,
+  against the same Pass reading the same three paths without the call, and
+  against a Pass with no Parameters: the call is parsed once, with the
+  definition, so a step only pays for evaluating it.
 - A polling loop (Task -> Choice -> Wait -> back) whose Task is a Python
   handler, at growing lengths: time per state should stay flat, and so
   should the memory per history event.
@@ -82,6 +86,21 @@ def bench_steps() -> None:
               f"  ratio {task / call:5.1f}  (target 6)")
 
 
+def bench_intrinsic_format() -> None:
+    print(f"Pass with Parameters, per state, {CHAIN} states in a row, medians of 11 runs")
+    read_three = {"id.$": "$.order.id", "customer.$": "$.order.customer", "status.$": "$.status"}
+    formatted = {"summary.$": "States.Format('Order {} for {} is {}', $.order.id, $.order.customer, $.status)"}
+    shapes = [("no Parameters", {}), ("three paths", read_three), ("States.Format of three", formatted)]
+    # ResultPath keeps the order document for the next state to read.
+    times = {label: per_state(chain({"Type": "Pass", **({"Parameters": p, "ResultPath": "$.out"} if p else {})}),
+                              ORDER, CHAIN)
+             for label, p in shapes}
+    for label, _ in shapes:
+        print(f"  {label:<24} {format_time(times[label])}")
+    print(f"  ratio States.Format / three paths {times['States.Format of three'] / times['three paths']:5.2f}"
+          f"   / no Parameters {times['States.Format of three'] / times['no Parameters']:5.2f}")
+
+
 def bench_against_moto() -> None:
     if not moto_peer.moto_available():
         print("moto: not installed (pip install moto boto3), comparison skipped")
@@ -136,6 +155,7 @@ def bench_polling_loop() -> None:
 
 def main() -> None:
     bench_steps()
+    bench_intrinsic_format()
     bench_polling_loop()
     bench_against_moto()
 
