@@ -203,7 +203,7 @@ void Execution::run_fail(const ProgramState& s) {
 
 void Execution::run_task(const ProgramState&) {
   retries_ = RetryCounter();
-  task_resource_.reset();
+  task_resource_set_ = false;
   schedule_attempt();
 }
 
@@ -245,6 +245,26 @@ std::optional<std::string> Execution::resolve_role_arn(const TaskStep& step, con
   return std::string(role->as_string());
 }
 
+void Execution::set_task_resource(const TaskStep& step, std::optional<std::int64_t> timeout,
+                                  std::optional<std::int64_t> heartbeat,
+                                  std::optional<std::string> role_arn) {
+  // A service integration shows its service and action; anything else its
+  // Resource text as written.
+  const bool service = step.target.kind == ResourceKind::kServiceIntegration;
+  const std::string_view resource_type = service ? step.target.resource_type : std::string_view();
+  const std::string_view resource = service ? step.target.action : step.resource;
+  task_resource_set_ = true;
+  const TaskEventResource* last = task_resource_.get();
+  if (last != nullptr && last->resource_type == resource_type && last->resource == resource &&
+      last->region == identity_.region && last->timeout_seconds == timeout &&
+      last->heartbeat_seconds == heartbeat && last->credentials_role_arn == role_arn) {
+    return;
+  }
+  task_resource_ = std::make_shared<const TaskEventResource>(
+      TaskEventResource{std::string(resource_type), std::string(resource), identity_.region,
+                        timeout, heartbeat, std::move(role_arn)});
+}
+
 void Execution::schedule_attempt() {
   const ProgramState& s = state();
   const auto& step = std::get<TaskStep>(s.step);
@@ -260,27 +280,16 @@ void Execution::schedule_attempt() {
   if (!effective.ok()) return task_data_failed(effective.error());
   auto handler_input = task_input(s.flow, *effective, context, random_);
   if (!handler_input.ok()) return task_data_failed(handler_input.error());
-  if (!task_resource_) {
+  if (!task_resource_set_) {
     const auto timeout = resolve_seconds(step.timeout_seconds, step.timeout_seconds_path,
                                          "TimeoutSecondsPath", effective->value, context);
     if (status_ != ExecutionStatus::kRunning) return;
     const auto heartbeat = resolve_seconds(step.heartbeat_seconds, step.heartbeat_seconds_path,
                                            "HeartbeatSecondsPath", effective->value, context);
     if (status_ != ExecutionStatus::kRunning) return;
-    const auto role_arn = resolve_role_arn(step, effective->value, context);
+    auto role_arn = resolve_role_arn(step, effective->value, context);
     if (status_ != ExecutionStatus::kRunning) return;
-    auto resource = std::make_shared<TaskEventResource>();
-    if (step.target.kind == ResourceKind::kServiceIntegration) {
-      resource->resource_type = step.target.resource_type;
-      resource->resource = step.target.action;
-    } else {
-      resource->resource = step.resource;
-    }
-    resource->region = identity_.region;
-    resource->timeout_seconds = timeout;
-    resource->heartbeat_seconds = heartbeat;
-    resource->credentials_role_arn = role_arn;
-    task_resource_ = std::move(resource);
+    set_task_resource(step, timeout, heartbeat, std::move(role_arn));
   }
   const AttemptEvents events = attempt_events(step.target.kind);
   attempt_started_ = clock_.now();

@@ -215,6 +215,11 @@ class Execution {
   // template that fails ends the run (check status_ after).
   std::optional<std::string> resolve_role_arn(const TaskStep& step, const Value& effective,
                                               const Value& context);
+  // Points task_resource_ at what the events of this visit show of its
+  // task, from its resolved limits and role.
+  void set_task_resource(const TaskStep& step, std::optional<std::int64_t> timeout,
+                         std::optional<std::int64_t> heartbeat,
+                         std::optional<std::string> role_arn);
   // Sleeps until `wake`, or times the execution out at its deadline first;
   // false when it timed out.
   bool sleep_until(Instant wake);
@@ -243,7 +248,12 @@ class Execution {
   Instant entered_at_;
   // A Task's visit: its retries and the attempt in flight.
   RetryCounter retries_;
+  // The visit's task as its events show it, set by its first attempt. Kept
+  // past the visit: the next visit that would show the very same (a chain
+  // of calls to one function, a polling loop) shares it rather than
+  // building its own.
   std::shared_ptr<const TaskEventResource> task_resource_;
+  bool task_resource_set_ = false;
   TaskCall task_call_;
   enum class TaskPhase : std::uint8_t { kNone, kDue, kAwaiting };
   TaskPhase phase_ = TaskPhase::kNone;

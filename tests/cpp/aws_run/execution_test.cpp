@@ -284,6 +284,63 @@ TEST(Execution, TaskLimitsResolveOnEntryAndShowOnTheScheduledEvent) {
   }
 }
 
+// The events of a Task's visit, each as its type and details: from its
+// ...StateEntered to its ...StateExited, ids and times left out.
+std::vector<std::string> visit_events(const ScriptedRun& run, std::string_view state) {
+  std::vector<std::string> out;
+  bool inside = false;
+  for (const HistoryEvent& e : run.execution->history().events()) {
+    if (e.type == EventType::kTaskStateEntered) inside = e.name.view() == state;
+    if (!inside) continue;
+    const EventDetails details = event_details(e);
+    const Value shown = to_value(e);
+    const Value* members = details.key.empty() ? nullptr : shown.find(details.key);
+    out.push_back(std::string(event_type_name(e.type)) + " " +
+                  (members ? write_json(*members) : std::string()));
+    if (e.type == EventType::kTaskStateExited) inside = false;
+  }
+  return out;
+}
+
+TEST(Execution, ATaskShowsItsOwnResourceWhateverTaskRanBefore) {
+  const std::string fn = "arn:aws:lambda:us-east-1:123456789012:function:";
+  const std::string sqs = "arn:aws:states:::sqs:sendMessage";
+  const struct {
+    std::string first, second;  // each Task's members besides Type, Next and End
+  } rows[] = {
+      {R"("Resource": ")" + fn + R"(f")", R"("Resource": ")" + fn + R"(f")"},
+      {R"("Resource": ")" + fn + R"(f")", R"("Resource": ")" + fn + R"(g")"},
+      {R"("Resource": ")" + sqs + R"(")", R"("Resource": ")" + sqs + R"(.waitForTaskToken",
+        "Parameters": {"t.$": "$$.Task.Token"})"},
+      {R"("Resource": ")" + sqs + R"(")", R"("Resource": "arn:aws:states:::sns:publish")"},
+      {R"("Resource": ")" + fn + R"(f", "TimeoutSeconds": 5)",
+       R"("Resource": ")" + fn + R"(f", "TimeoutSeconds": 6)"},
+      {R"("Resource": ")" + fn + R"(f", "TimeoutSeconds": 5)", R"("Resource": ")" + fn + R"(f")"},
+      {R"("Resource": ")" + sqs + R"(", "HeartbeatSeconds": 5)",
+       R"("Resource": ")" + sqs + R"(", "HeartbeatSecondsPath": "$.h")"},
+      {R"("Resource": ")" + sqs + R"(", "TimeoutSecondsPath": "$.t")",
+       R"("Resource": ")" + sqs + R"(", "TimeoutSecondsPath": "$.t2")"},
+      {R"("Resource": ")" + sqs + R"(", "Credentials": {"RoleArn": "arn:aws:iam::1:role/A"})",
+       R"("Resource": ")" + sqs + R"(", "Credentials": {"RoleArn.$": "$.role"})"},
+      {R"("Resource": ")" + sqs + R"(", "Credentials": {"RoleArn": "arn:aws:iam::1:role/A"})",
+       R"("Resource": ")" + sqs + R"(")"},
+  };
+  const std::string input = R"({"t": 20, "t2": 30, "h": 4, "role": "arn:aws:iam::1:role/B"})";
+  const auto answer = [](const TaskCall& call) {
+    return call.task->target.pattern == IntegrationPattern::kWaitForTaskToken
+               ? TaskOutcome::failed(TaskError{"E", "c"})
+               : TaskOutcome::succeeded(call.input);
+  };
+  for (const auto& row : rows) {
+    const std::string a = R"("A": {"Type": "Task", "Next": "B", )" + row.first + "}";
+    const std::string b = R"("B": {"Type": "Task", "End": true, )" + row.second + "}";
+    const ScriptedRun both(R"({"StartAt": "A", "States": {)" + a + ", " + b + "}}", input, answer);
+    const ScriptedRun alone(R"({"StartAt": "B", "States": {)" + b + "}}", input, answer);
+    EXPECT_EQ(visit_events(both, "B"), visit_events(alone, "B")) << row.second;
+    EXPECT_FALSE(visit_events(alone, "B").empty()) << row.second;
+  }
+}
+
 TEST(Execution, ACaughtOutputOverTheLimitEndsTheRun) {
   const std::string big(262'100, 'x');
   const ScriptedRun run(R"({"StartAt": "T", "States": {
