@@ -108,6 +108,26 @@ LambdaCauseStyle style_of(bool invoke) {
   return invoke ? LambdaCauseStyle::kInvoke : LambdaCauseStyle::kDirect;
 }
 
+// False with an exception set when the key or the item could not be made.
+bool set_item(PyObject* dict, py::StaticString& key, PyObject* value) {
+  PyObject* name = key.get();
+  return name != nullptr && PyDict_SetItem(dict, name, value) == 0;
+}
+
+// The context dict of the step `texts` belong to, as its first attempt
+// sees it but for the execution's name.
+py::Ref context_template(const StepTexts& texts) {
+  py::Ref context = py::Ref::steal(PyDict_New());
+  py::Ref first_attempt = py::Ref::steal(PyLong_FromLong(0));
+  const bool filled = context && first_attempt && texts.state_name && texts.resource &&
+                      set_item(context.get(), kStateName, texts.state_name.get()) &&
+                      set_item(context.get(), kAttempt, first_attempt.get()) &&
+                      set_item(context.get(), kExecutionName, Py_None) &&
+                      set_item(context.get(), kResource, texts.resource.get()) &&
+                      set_item(context.get(), kTaskToken, Py_None);
+  return filled ? context : py::Ref();
+}
+
 }  // namespace
 
 std::optional<TaskDispatcher> TaskDispatcher::create(PyObject* handlers, std::uint64_t seed,
@@ -151,9 +171,10 @@ const StepTexts* TaskDispatcher::texts_for(const TaskCall& call) {
     if (step.target.kind == vorn::aws::ResourceKind::kLambdaFunction) {
       texts.function_name = py::new_str(step.target.name);
     }
-    const bool made = texts.resource && texts.state_name &&
-                      (texts.function_name || step.target.kind !=
-                                                  vorn::aws::ResourceKind::kLambdaFunction);
+    texts.context = context_template(texts);
+    const bool made =
+        texts.resource && texts.state_name && texts.context &&
+        (texts.function_name || step.target.kind != vorn::aws::ResourceKind::kLambdaFunction);
     if (!made) {
       step_texts_->erase(entry);
       return nullptr;
@@ -205,31 +226,20 @@ std::optional<TaskDispatcher::Found> TaskDispatcher::find(const TaskCall& call,
 
 py::Ref TaskDispatcher::context_for(const TaskCall& call, const StepTexts& texts,
                                     PyObject* execution_name) {
-  // A handler that kept the last context (stored it, closed over it) gets a
-  // new one; otherwise the same dict is refilled, which saves building one
-  // per attempt.
-  // Nor is one the handler added keys to or took keys from.
-  constexpr Py_ssize_t kContextKeys = 5;
-  if (!context_ || Py_REFCNT(context_.get()) > 1 ||
-      PyDict_GET_SIZE(context_.get()) != kContextKeys) {
-    context_ = py::Ref::steal(PyDict_New());
-    if (!context_) return {};
+  // Each attempt gets a dict of its own, which its handler may keep or
+  // change. Copying the step's costs far less than filling a dict key by
+  // key; only what differs from it is set.
+  py::Ref context = py::Ref::steal(PyDict_Copy(texts.context.get()));
+  if (!context || !set_item(context.get(), kExecutionName, execution_name)) return {};
+  if (call.attempt != 0) {
+    py::Ref attempt = py::Ref::steal(PyLong_FromLongLong(call.attempt));
+    if (!attempt || !set_item(context.get(), kAttempt, attempt.get())) return {};
   }
-  PyObject* context = context_.get();
-  py::Ref attempt = py::Ref::steal(PyLong_FromLongLong(call.attempt));
-  py::Ref token = call.task_token ? py::new_str(*call.task_token) : py::Ref::borrow(Py_None);
-  const bool filled =
-      attempt && token &&
-      PyDict_SetItem(context, kStateName.get(), texts.state_name.get()) == 0 &&
-      PyDict_SetItem(context, kAttempt.get(), attempt.get()) == 0 &&
-      PyDict_SetItem(context, kExecutionName.get(), execution_name) == 0 &&
-      PyDict_SetItem(context, kResource.get(), texts.resource.get()) == 0 &&
-      PyDict_SetItem(context, kTaskToken.get(), token.get()) == 0;
-  if (!filled) {
-    context_ = py::Ref();
-    return {};
+  if (call.task_token) {
+    py::Ref token = py::new_str(*call.task_token);
+    if (!token || !set_item(context.get(), kTaskToken, token.get())) return {};
   }
-  return context_;
+  return context;
 }
 
 std::optional<TaskOutcome> TaskDispatcher::run(const TaskCall& call, PyObject* execution_name,
@@ -348,7 +358,6 @@ int TaskDispatcher::traverse(visitproc visit, void* arg) {
   Py_VISIT(by_resource_.get());
   Py_VISIT(by_function_.get());
   Py_VISIT(fallback_.get());
-  Py_VISIT(context_.get());
   return 0;
 }
 
@@ -356,7 +365,6 @@ void TaskDispatcher::clear() {
   by_resource_ = py::Ref();
   by_function_ = py::Ref();
   fallback_ = py::Ref();
-  context_ = py::Ref();
 }
 
 }  // namespace pyvorn::aws_binding

@@ -28,14 +28,18 @@
 
 namespace pyvorn::aws_binding {
 
-// The str objects a Task's attempts hand out again and again, made on its
-// first attempt: its Resource text, its state's name and, for a direct
-// Lambda ARN, the function's name. One cache serves every execution of a
-// machine, whose program (and so each TaskStep's address) never changes.
+// The objects a Task's attempts hand out again and again, made on its
+// first attempt: the str of its Resource text, of its state's name and, for
+// a direct Lambda ARN, of the function's name; and the context dict every
+// attempt's is copied from, whose keys are in place and whose values are
+// the step's, attempt 0, and None for the execution's name and the token.
+// One cache serves every execution of a machine, whose program (and so each
+// TaskStep's address) never changes.
 struct StepTexts {
   py::Ref resource;
   py::Ref state_name;
   py::Ref function_name;
+  py::Ref context;
 };
 using StepTextCache = std::unordered_map<const vorn::aws::TaskStep*, StepTexts>;
 
@@ -83,9 +87,6 @@ class TaskDispatcher {
   py::Ref by_function_;
   py::Ref fallback_;
   vorn::aws::RandomSource request_ids_{0};
-  // The context dict handed to the last handler, reused when the handler
-  // kept no reference to it.
-  py::Ref context_;
   std::shared_ptr<StepTextCache> step_texts_;
 };
 
