@@ -186,7 +186,9 @@ const StepTexts* TaskDispatcher::texts_for(const TaskCall& call) {
 std::optional<TaskDispatcher::Found> TaskDispatcher::find(const TaskCall& call,
                                                            const StepTexts& texts) {
   const vorn::aws::TaskStep& step = *call.task;
-  if (by_resource_) {
+  // Lambda code is mostly registered by function name alone, which leaves
+  // this table empty; a lookup there would only miss.
+  if (by_resource_ && PyDict_GET_SIZE(by_resource_.get()) != 0) {
     if (PyObject* handler = PyDict_GetItemWithError(by_resource_.get(), texts.resource.get())) {
       return Found{py::Ref::borrow(handler), Mode::kService};
     }
