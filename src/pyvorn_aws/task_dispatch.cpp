@@ -251,7 +251,8 @@ std::optional<TaskOutcome> TaskDispatcher::run(const TaskCall& call, PyObject* e
   const auto found = find(call, *texts);
   if (!found) return std::nullopt;
   const bool invoke = found->mode == Mode::kLambdaInvoke;
-  py::Ref event = to_python(invoke ? vorn::aws::lambda_invoke_event(call.input) : call.input);
+  py::Ref event =
+      to_python(invoke ? vorn::aws::lambda_invoke_event(call.input) : call.input, &event_keys_);
   py::Ref context = context_for(call, *texts, execution_name);
   if (!event || !context) return std::nullopt;
   // The handler may drop its table entry while it runs; hold it ourselves.

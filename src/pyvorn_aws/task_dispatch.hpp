@@ -25,6 +25,7 @@
 #include "aws_data/random_source.hpp"
 #include "aws_run/execution.hpp"
 #include "py_binding/py.hpp"
+#include "value_to_python.hpp"
 
 namespace pyvorn::aws_binding {
 
@@ -87,6 +88,8 @@ class TaskDispatcher {
   py::Ref by_function_;
   py::Ref fallback_;
   vorn::aws::RandomSource request_ids_{0};
+  // The keys of the events handed to handlers, which mostly repeat.
+  KeyStrings event_keys_;
   std::shared_ptr<StepTextCache> step_texts_;
 };
 

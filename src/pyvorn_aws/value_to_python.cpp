@@ -29,11 +29,21 @@ py::Ref number_to_python(const Value& value) {
   return py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
 }
 
-py::Ref container_to_python(const Value& value);
+py::Ref container_to_python(const Value& value, KeyStrings* keys);
 
 }  // namespace
 
-py::Ref to_python(const Value& value) {
+py::Ref KeyStrings::get(std::string_view key) {
+  const auto found = strings_.find(key);
+  if (found != strings_.end()) return found->second;
+  py::Ref text = py::new_str(key);
+  if (text && strings_.size() < kMaxKeys && key.size() <= kMaxKeyBytes) {
+    strings_.emplace(std::string(key), text);
+  }
+  return text;
+}
+
+py::Ref to_python(const Value& value, KeyStrings* keys) {
   switch (value.kind()) {
     case Kind::kNull:
       return py::Ref::borrow(Py_None);
@@ -50,7 +60,7 @@ py::Ref to_python(const Value& value) {
       // converting them is bounded like any recursion in Python: a
       // RecursionError, never an exhausted C stack.
       if (Py_EnterRecursiveCall(" while converting a value to Python") != 0) return {};
-      py::Ref converted = container_to_python(value);
+      py::Ref converted = container_to_python(value, keys);
       Py_LeaveRecursiveCall();
       return converted;
     }
@@ -60,14 +70,14 @@ py::Ref to_python(const Value& value) {
 
 namespace {
 
-py::Ref container_to_python(const Value& value) {
+py::Ref container_to_python(const Value& value, KeyStrings* keys) {
   switch (value.kind()) {
     case Kind::kArray: {
       const auto items = value.items();
       py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
       if (!list) return {};
       for (std::size_t i = 0; i < items.size(); ++i) {
-        py::Ref item = to_python(items[i]);
+        py::Ref item = to_python(items[i], keys);
         if (!item) return {};
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
       }
@@ -77,8 +87,8 @@ py::Ref container_to_python(const Value& value) {
       py::Ref dict = py::Ref::steal(PyDict_New());
       if (!dict) return {};
       for (const vorn::aws::Member& member : value.members()) {
-        py::Ref key = py::new_str(member.key);
-        py::Ref item = to_python(member.value);
+        py::Ref key = keys ? keys->get(member.key) : py::new_str(member.key);
+        py::Ref item = to_python(member.value, keys);
         if (!key || !item || PyDict_SetItem(dict.get(), key.get(), item.get()) != 0) return {};
       }
       return dict;
