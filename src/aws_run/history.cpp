@@ -426,9 +426,10 @@ std::int64_t History::append(HistoryEvent event) {
     event.previous_event_id = last->id;
   }
   if ((size_ & (kChunkEvents - 1)) == 0) {
-    chunks_.push_back(std::make_unique<HistoryEvent[]>(kChunkEvents));
+    chunks_.emplace_back();
+    chunks_.back().reserve(kChunkEvents);
   }
-  chunks_.back()[size_ & (kChunkEvents - 1)] = std::move(event);
+  chunks_.back().push_back(std::move(event));
   return static_cast<std::int64_t>(++size_);
 }
 

@@ -270,7 +270,10 @@ class History {
     return chunks_[index >> kChunkShift][index & (kChunkEvents - 1)];
   }
 
-  std::vector<std::unique_ptr<HistoryEvent[]>> chunks_;
+  // Each chunk is reserved at its full size when it is started and never
+  // grows past it, so its events stay where they are; only the events
+  // appended so far are ever constructed.
+  std::vector<std::vector<HistoryEvent>> chunks_;
   std::size_t size_ = 0;
 };
 
