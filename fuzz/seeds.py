@@ -570,7 +570,8 @@ def write_seeds(out, target, seeds):
 
 
 def main(argv):
-    if len(argv) != 2:
+    # An option is a slip (--help), never a folder to fill with seeds.
+    if len(argv) != 2 or argv[1].startswith("-"):
         sys.exit(__doc__)
     out = pathlib.Path(argv[1])
     for target, (seeds, words) in TARGETS.items():
