@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "aws_data/hash_map_order.hpp"
 #include "aws_data/intrinsic_evaluation.hpp"
 #include "aws_data/intrinsic_functions.hpp"
 #include "aws_data/payload_size.hpp"
@@ -62,8 +63,8 @@ Outcome json_to_string(const Arguments& args) {
   return Value::string(write_json(args[0]));
 }
 
-// Shallow: a member of the second object replaces the first's member of
-// that name in its place; the second's other members follow in their order.
+// Shallow: a member of the second object replaces the first's of that name.
+// The merged members come out in Java HashMap order, as AWS writes them.
 Outcome json_merge(const Arguments& args) {
   VORN_TRY_ASSIGN(const Value* first, argument_of_kind(args, 0, Kind::kObject));
   VORN_TRY_ASSIGN(const Value* second, argument_of_kind(args, 1, Kind::kObject));
@@ -71,9 +72,18 @@ Outcome json_merge(const Arguments& args) {
   if (deep->as_bool()) {
     return fail(std::string("a deep merge is not supported: argument 3 must be false"));
   }
-  std::vector<Member> members(first->members().begin(), first->members().end());
-  members.insert(members.end(), second->members().begin(), second->members().end());
-  return Value::object(std::move(members));
+  std::vector<Member> merged(first->members().begin(), first->members().end());
+  merged.insert(merged.end(), second->members().begin(), second->members().end());
+  // Repeated names collapse into the first's place, with the second's value.
+  const Value in_insertion_order = Value::object(std::move(merged));
+  const auto members = in_insertion_order.members();
+  std::vector<std::string_view> names;
+  names.reserve(members.size());
+  for (const Member& member : members) names.push_back(member.key);
+  std::vector<Member> ordered;
+  ordered.reserve(members.size());
+  for (const std::size_t position : hash_map_order(names)) ordered.push_back(members[position]);
+  return Value::object(std::move(ordered));
 }
 
 // An integer in [start, end); with a seed, the same one for the same seed.

@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include "aws_data/hash_map_order.hpp"
+
 namespace vorn::aws {
 
 namespace {
@@ -65,8 +67,33 @@ class Compiler {
     }
     // Not a conditional expression: that would copy `out`, and with it every
     // level below, making a deep template quadratic to compile.
-    if (has_dynamic) return out;
+    if (has_dynamic) {
+      out.output_order = output_order(out.members);
+      return out;
+    }
     return literal(value);
+  }
+
+  // Empty when the output keeps template order.
+  static std::vector<std::uint32_t> output_order(const std::vector<TemplateMember>& members) {
+    std::vector<std::uint32_t> order;
+    std::vector<std::uint32_t> dynamic_members;
+    std::vector<std::string_view> dynamic_names;
+    for (std::uint32_t i = 0; i < members.size(); ++i) {
+      if (is_dynamic_key(members[i].written_key)) {
+        dynamic_members.push_back(i);
+        dynamic_names.push_back(members[i].key);
+      } else {
+        order.push_back(i);
+      }
+    }
+    for (const std::size_t position : hash_map_order(dynamic_names)) {
+      order.push_back(dynamic_members[position]);
+    }
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+      if (order[i] != i) return order;
+    }
+    return {};
   }
 
   // Arrays carry no keys of their own; a fault inside names the member holding the array.

@@ -5,6 +5,8 @@
 // A member whose key ends in ".$", at any depth of objects and arrays, is
 // dynamic: its string value is a path ("$..." on the input, "$$..." on the
 // context object) or an intrinsic call, and its output key drops the ".$".
+// An object's dynamic members come out after the others, in the order AWS
+// writes them (see TemplateNode::output_order).
 // Every other member is copied as it is; a subtree without dynamic members is
 // kept whole as one literal Value.
 //
@@ -42,6 +44,12 @@ struct TemplateNode {
   Kind kind = Kind::kLiteral;
   Value literal;                         // kLiteral
   std::vector<TemplateMember> members;   // kObject, in template order
+  // kObject: the positions in `members` in the order the output writes
+  // them, as AWS does: members copied as written first, in template order,
+  // then the ".$" members in Java HashMap order (aws_data/hash_map_order.hpp).
+  // Empty when that is template order. Members are evaluated in template
+  // order either way, so the first failure is the first in the template.
+  std::vector<std::uint32_t> output_order;
   std::vector<TemplateNode> items;       // kArray
   JsonPath path;                         // kPath
   std::shared_ptr<const IntrinsicCall> call;  // kCall, never null then

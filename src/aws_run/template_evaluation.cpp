@@ -65,6 +65,14 @@ class Evaluator {
       members.push_back(Member{member.key, Value()});
       if (!fill(member.value, &member, members.back().value)) return false;
     }
+    if (!node.output_order.empty()) {
+      std::vector<Member> ordered;
+      ordered.reserve(members.size());
+      for (const std::uint32_t position : node.output_order) {
+        ordered.push_back(std::move(members[position]));
+      }
+      members = std::move(ordered);
+    }
     out = Value::object(std::move(members));
     return true;
   }

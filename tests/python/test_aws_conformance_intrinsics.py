@@ -57,7 +57,7 @@ WHERE_CALLS_RUN = [
                                               "$$.Execution.Input.input_field, false)"},
                      ResultPath="$.result_path", OutputPath="$.result_path.merged", End=True)},
          {"input_field": {"constant_input_field": "constant_value"}},
-         output={"constant_input_field": "constant_value", "constant_in_literal": "false"}),
+         output={"constant_input_field": "constant_value", "constant_in_literal": "false"}, ordered=True),
     # test_state_fail_intrinsic
     case("fail_error_path_and_cause_path_may_be_calls",
          {"F": {"Type": "Fail", "ErrorPath": "States.Format('{}', $.Error)",

@@ -90,10 +90,10 @@ TEST(IntrinsicEvaluation, JsonTextFunctions) {
        R"("{\"Arg1\":1,\"Arg2\":[]}")"},
       {"States.JsonMerge($.a, $.b, false)",
        R"({"a":{"a":{"a1":1,"a2":2},"b":2,"d":3},"b":{"a":{"a3":1,"a4":2},"c":3,"d":4}})",
-       R"({"a":{"a3":1,"a4":2},"b":2,"d":4,"c":3})"},
+       R"({"a":{"a3":1,"a4":2},"b":2,"c":3,"d":4})"},
       {"States.JsonMerge(States.StringToJson('{\"constant_in_literal\": \"false\"}'), "
        "$$.Execution.Input.input_field, false)",
-       "{}", R"({"constant_in_literal":"false","constant_input_field":"constant_value"})"},
+       "{}", R"({"constant_input_field":"constant_value","constant_in_literal":"false"})"},
       {"States.JsonMerge($.a, $.a, $.deep)", R"({"a":{},"deep":true})",
        "failed: a deep merge is not supported: argument 3 must be false"},
       {"States.JsonMerge($.a, $.b, false)", R"({"a":{},"b":[]})",

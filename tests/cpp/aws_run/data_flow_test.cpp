@@ -190,7 +190,7 @@ TEST(DataFlow, StepsRunInAwsOrder) {
        R"({"SdkHttpMetadata":{"HttpStatusCode":200}})"},
       {"ResultSelector reads the result", Shape::kTask,
        Fields().result_selector(R"({"p.$":"$.Payload.a","fixed":0.0})").result_path("$.r"),
-       R"({"a":1})", R"({"a":1,"r":{"p":"x","fixed":0.0}})",
+       R"({"a":1})", R"({"a":1,"r":{"fixed":0.0,"p":"x"}})",
        R"({"Payload":{"a":"x"},"StatusCode":200})"},
       {"Parameters give the handler its input", Shape::kTask,
        Fields().parameters(R"({"k.$":"$.a"})"), R"({"a":[1]})", R"({"k":[1]})"},
@@ -211,7 +211,7 @@ TEST(DataFlow, StepsRunInAwsOrder) {
        Fields().result_selector(
            R"({"LambdaOutput.$":"$","ContextObjectValue.$":"$$.Execution.Input"})"),
        R"({"FunctionName":"f","Payload":{"input-value":0}})",
-       R"({"LambdaOutput":{"StatusCode":200},"ContextObjectValue":{"input-value":0}})",
+       R"({"ContextObjectValue":{"input-value":0},"LambdaOutput":{"StatusCode":200}})",
        R"({"StatusCode":200})"},
   };
   for (const Case& c : cases) {

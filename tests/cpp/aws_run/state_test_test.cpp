@@ -341,14 +341,14 @@ TEST(StateTest, TaskDataFlowFollowsTheRecordings) {
                   "End": true})"),
        "{}", TaskOutcome::succeeded(json(R"({"v": 1, "w": 2})")),
        "SUCCEEDED\n"
-       R"(output: {"v":1,"retries":0})"
+       R"(output: {"retries":0,"v":1})"
        "\n"
        "input: {}\nafterInputPath: {}\nafterParameters: {}\n"
        R"(result: {"v":1,"w":2})"
        "\n"
-       R"(afterResultSelector: {"v":1,"retries":0})"
+       R"(afterResultSelector: {"retries":0,"v":1})"
        "\n"
-       R"(afterResultPath: {"v":1,"retries":0})"},
+       R"(afterResultPath: {"retries":0,"v":1})"},
       {"States.Runtime after a success is never caught",
        machine(R"({"Type": "Task", "Resource": "svc", "OutputPath": "$.no.such",
                   "Catch": [{"ErrorEquals": ["States.ALL"], "Next": "Handled"}], "End": true})",

@@ -43,16 +43,19 @@ TEST(TemplateEvaluation, EvaluatesDynamicMembersAtAnyDepth) {
       {R"({"FromInput.$":"$.users[?(@.status == 0)]"})",
        R"({"users":[{"year":1997,"status":0},{"year":1998,"status":1}]})",
        R"({"FromInput":[{"year":1997,"status":0}]})"},
-      // Keys keep template order; literals (and "Comment") are plain data.
+      // Members copied as written (and "Comment" is one) come first, in
+      // template order; computed ones follow in AWS's hash order.
       {R"({"b.$":"$.x","Comment":"c","a":"$.x","n":{"k":[1,"$"]}})", R"({"x":1})",
-       R"({"b":1,"Comment":"c","a":"$.x","n":{"k":[1,"$"]}})"},
+       R"({"Comment":"c","a":"$.x","n":{"k":[1,"$"]},"b":1})"},
+      {R"({"Iterations.$":"$.i","Values.$":"$.v","x":0})", R"({"i":1,"v":2})",
+       R"({"x":0,"Values":2,"Iterations":1})"},
       {R"({"outer":{"inner":[1,{"deep.$":"$.v"},[{"x.$":"$$.State.Name"}]]}})", R"({"v":0.0})",
        R"({"outer":{"inner":[1,{"deep":0.0},[{"x":"TestState"}]]}})"},
       {R"({"input.$":"$$.Execution.Input","whole.$":"$$.State"})", "[]",
        R"({"input":{"input-value":0},"whole":{"Name":"TestState",)"
        R"("EnteredTime":"2024-01-02T03:04:05.678Z"}})"},
       // Numbers keep their written form; any JSON may be the input.
-      {R"({"n.$":"$[1]","m":1e2})", "[0.0,-0,1E+2]", R"({"n":-0,"m":1e2})"},
+      {R"({"n.$":"$[1]","m":1e2})", "[0.0,-0,1E+2]", R"({"m":1e2,"n":-0})"},
       {R"({"s.$":"$"})", R"("text")", R"({"s":"text"})"},
       {"{}", "null", "{}"},
       // The whole input that a missing path quotes is its compact text.
@@ -70,7 +73,7 @@ TEST(TemplateEvaluation, EvaluatesDynamicMembersAtAnyDepth) {
        R"(in the input '{"a":[1]}')"},
       // Intrinsic calls: a path argument misses as a member's path does; a
       // function that fails names itself and the member.
-      {R"j({"ok.$":"$","r.$":"States.MathAdd($.a, 1)"})j", R"({"a":1})", R"({"ok":{"a":1},"r":2})"},
+      {R"j({"ok.$":"$","r.$":"States.MathAdd($.a, 1)"})j", R"({"a":1})", R"({"r":2,"ok":{"a":1}})"},
       {R"j({"r":[{"s.$":"States.Format('{}-{}', $$.State.Name, $.a)"}]})j",
        R"({"a":[1,{"b":null}]})", R"({"r":[{"s":"TestState-[1, {b=null}]"}]})"},
       {R"j({"r.$":"States.ArrayLength(States.Array($.a, $.missing))"})j", R"({"a":1})",
