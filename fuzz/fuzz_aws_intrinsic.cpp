@@ -130,6 +130,22 @@ void check_evaluation(const aws::IntrinsicCall& call, std::string_view text) {
   }
 }
 
+// Empty, or every member once with those copied as written first, in
+// template order.
+void check_output_order(const aws::TemplateNode& node) {
+  const auto& order = node.output_order;
+  if (order.empty()) return;
+  check(order.size() == node.members.size());
+  std::set<std::uint32_t> seen(order.begin(), order.end());
+  check(seen.size() == order.size() && *seen.rbegin() < order.size());
+  std::size_t copied = 0;
+  for (const aws::TemplateMember& member : node.members) copied += !member.written_key.ends_with(".$");
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    check((i < copied) == !node.members[order[i]].written_key.ends_with(".$"));
+    if (i > 0 && i < copied) check(order[i - 1] < order[i]);
+  }
+}
+
 void check_node(const aws::TemplateNode& node) {
   switch (node.kind) {
     case aws::TemplateNode::Kind::kLiteral:
@@ -152,6 +168,7 @@ void check_node(const aws::TemplateNode& node) {
         check(dynamic ? member.written_key == member.key + ".$" : member.written_key == member.key);
         check_node(member.value);
       }
+      check_output_order(node);
       return;
     }
   }
