@@ -74,8 +74,11 @@ class Compiler {
     return literal(value);
   }
 
-  // Empty when the output keeps template order.
-  static std::vector<std::uint32_t> output_order(const std::vector<TemplateMember>& members) {
+  // Empty when the output keeps template order. Kept out of line: object()
+  // recurses once per nesting level, and these locals would otherwise take
+  // room in every level's frame.
+  [[gnu::noinline]] static std::vector<std::uint32_t> output_order(
+      const std::vector<TemplateMember>& members) {
     std::vector<std::uint32_t> order;
     std::vector<std::uint32_t> dynamic_members;
     std::vector<std::string_view> dynamic_names;
